@@ -1,0 +1,124 @@
+#include "StringReplacer.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+
+#include "Machine.h"
+#include "StringExtra.h"
+
+namespace {
+
+// The episode number is free text from the broadcast or the calendar
+// ("SP", "#3", "第5話"); only a leading number can be padded, anything else
+// is used as it stands rather than failing the file.
+std::string paddedEpisode(const std::string& episode)
+{
+    try {
+        return StringExtra::DoubleDigit(episode);
+    } catch (const std::logic_error&) {
+        return episode;
+    }
+}
+
+std::string decimal(int32_t n)
+{
+    return std::to_string(n);
+}
+
+// Months 1-3 give 0 (winter) ... 10-12 give 3 (autumn). Worked in 64 bits
+// so a garbage month from a damaged recording cannot overflow.
+int seasonIndex(int32_t recmonth)
+{
+    return static_cast<int>(((static_cast<int64_t>(recmonth) - 1) / 3) & 3);
+}
+
+const char* const kSeasonNames[4] = {"SeasonWinter", "SeasonSpring", "SeasonSummer", "SeasonAutumn"};
+
+}  // namespace
+
+void StringReplacer::clear()
+{
+    replaceList.clear();
+}
+
+void StringReplacer::setReplaceList(const std::map<std::string, std::string>& list)
+{
+    replaceList = list;
+}
+
+void StringReplacer::add(const std::string& key, const std::string& value)
+{
+    replaceList.emplace(key, value);
+}
+
+std::string StringReplacer::replace(const std::string& text) const
+{
+    std::string result = text;
+    for (const auto& [key, value] : replaceList)
+        StringExtra::replaceAll(result, key, value);
+    return result;
+}
+
+void StringReplacer::setFileData(const FileData& fd)
+{
+    replaceList.clear();
+    const Shobocal& sc = fd.shobocal;
+    const TsInfoEx& ts = fd.tsInfoEx;
+    const ProgInfo& pi = fd.progInfo;
+
+    replaceList["${Title}"] = sc.ShoboTitle;
+    replaceList["${SubTitle}"] = sc.ShoboSubTitle;
+    replaceList["${EpisodeNo}"] = sc.ShoboEpisodeNo;
+    replaceList["${Category}"] = sc.ShoboCatName;
+    replaceList["${ChannelName}"] = sc.ShoboChName;
+    replaceList["${EpisodeNo2}"] = paddedEpisode(sc.ShoboEpisodeNo);
+    replaceList["${Genre}"] = ts.genreNameL;
+    replaceList["${GenreM}"] = ts.genreNameM;
+    replaceList["${serviceID}"] = decimal(pi.serviceID);
+    replaceList["${networkID}"] = decimal(pi.networkID);
+    replaceList["${RecYear}"] = decimal(pi.recyear);
+    replaceList["${RecMonth}"] = decimal(pi.recmonth);
+    replaceList["${RecDay}"] = decimal(pi.recday);
+    replaceList["${RecDate}"] = decimal(pi.recyear) + StringExtra::DoubleDigit(decimal(pi.recmonth))
+                                + StringExtra::DoubleDigit(decimal(pi.recday));
+    replaceList["${RecTime}"] = StringExtra::DoubleDigit(decimal(pi.rechour))
+                                + StringExtra::DoubleDigit(decimal(pi.recmin))
+                                + StringExtra::DoubleDigit(decimal(pi.recsec));
+    const int season = seasonIndex(pi.recmonth);
+    replaceList["${SeasonName}"] = kSeasonNames[season];
+    replaceList["${SeasonNo}"] = std::string(1, static_cast<char>('0' + season));
+    replaceList["${InFullPath}"] = fd.src.u8FullPath;
+    replaceList["${InDrive}"] = fd.src.u8Drive;
+    replaceList["${InPath}"] = fd.src.u8Path;
+    replaceList["${InBaseName}"] = fd.src.u8Basename;
+    replaceList["${InFileName}"] = fd.src.u8Filename;
+    replaceList["${OutFullPath}"] = fd.dest.u8FullPath;
+    replaceList["${OutDrive}"] = fd.dest.u8Drive;
+    replaceList["${OutPath}"] = fd.dest.u8Path;
+    replaceList["${TEMP}"] = StringExtra::multi_to_utf8_winapi(platform::tempDirectory());
+}
+
+void StringReplacer::setWindowsUnavailableCharacters()
+{
+    replaceList.clear();
+    static const std::pair<const char*, const char*> kPairs[] = {
+        {"/", "\xEF\xBC\x8F"},   // U+FF0F
+        {":", "\xEF\xBC\x9A"},   // U+FF1A
+        {"*", "\xEF\xBC\x8A"},   // U+FF0A
+        {"?", "\xEF\xBC\x9F"},   // U+FF1F
+        {"!", "\xEF\xBC\x81"},   // U+FF01
+        {"\"", "\xE2\x80\x9D"},  // U+201D, not the full-width U+FF02
+        {"<", "\xEF\xBC\x9C"},   // U+FF1C
+        {">", "\xEF\xBC\x9E"},   // U+FF1E
+        {"|", "\xEF\xBD\x9C"},   // U+FF5C
+        {"]", "\xEF\xBC\xBD"},   // U+FF3D
+        {"[", "\xEF\xBC\xBB"},   // U+FF3B
+        {"(", "\xEF\xBC\x88"},   // U+FF08
+        {")", "\xEF\xBC\x89"},   // U+FF09
+        {"{", "\xEF\xBD\x9B"},   // U+FF5B
+        {"}", "\xEF\xBD\x9D"},   // U+FF5D
+    };
+    for (const auto& [from, to] : kPairs)
+        replaceList.emplace(from, to);
+}
