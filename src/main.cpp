@@ -1,2 +1,79 @@
-// Entry point. The run driver replaces this stub.
-int main() { return 0; }
+#include <pthread.h>
+
+#include <exception>
+#include <string>
+
+#include "ArgumentProcessing.h"
+#include "ErrorManager.h"
+#include "ExecuteProcessing.h"
+#include "FileAccess.h"
+#include "Logger.h"
+#include "Machine.h"
+
+namespace {
+
+// The records of a run are large and regular expressions recurse deeply, so
+// the job runs on a thread of its own with room to spare.
+constexpr std::size_t kJobStackSize = 64u * 1024u * 1024u;
+
+struct Job {
+    int argc;
+    char** argv;
+    int result;
+};
+
+int runTransaction(int argc, char** argv) {
+    try {
+        return ExecuteProcessing::transaction(argc, argv);
+    } catch (const std::exception& e) {
+        // Nothing should get here; if something does, the run still ends
+        // with a message, its error list and a failure code, not an abort.
+        Logger::Write(LogLevel::Error, "../src/main", __func__, __LINE__, "Unexpected Exception : %s",
+                      e.what());
+        const int code = ErrorManager::add(ERR_PROCESSING);
+        ErrorManager::result();
+        return code;
+    }
+}
+
+void* jobThread(void* arg) {
+    Job* job = static_cast<Job*>(arg);
+    job->result = runTransaction(job->argc, job->argv);
+    return nullptr;
+}
+
+int runOnLargeStack(int argc, char** argv) {
+    Job job{argc, argv, 0};
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return runTransaction(argc, argv);
+    pthread_t thread;
+    const bool started = pthread_attr_setstacksize(&attr, kJobStackSize) == 0 &&
+                         pthread_create(&thread, &attr, jobThread, &job) == 0;
+    pthread_attr_destroy(&attr);
+    if (!started) return runTransaction(argc, argv);
+    pthread_join(thread, nullptr);
+    return job.result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string logPath = FileAccess::getModulePath() + "marubo.log";
+    Logger::SetLogFilePath(logPath.c_str());
+    Logger::setPrintFileName(false);
+    Logger::setPrintFuncName(false);
+    Logger::setPrintLineNum(false);
+
+    if (argc <= 1) {
+        ArgumentProcessing args;
+        return args.usage(argc > 0 ? argv[0] : "marubo");
+    }
+
+    platform::powerControl().keepAwake(true);
+    const int result = runOnLargeStack(argc, argv);
+    platform::powerControl().keepAwake(false);
+
+    // The exit status keeps 8 bits: a result outside 0..255 (the HRESULT of
+    // a program that could not start) leaves as 255, never as its low byte.
+    return platform::exitStatus(result);
+}

@@ -1,0 +1,17 @@
+// Runs one external program and waits for it. Shared by the main loop and
+// the "EXECUTE" after-task.
+#pragma once
+
+#include <string>
+
+class CoProcess {
+public:
+    // Runs the command line (split by the Windows command-line rules, never
+    // through a shell) on this process's console, waits without limit and
+    // returns the child's exit code. A child killed by a signal gives 128 +
+    // the signal number; a program that cannot be started gives the HRESULT
+    // of the matching Windows error (0x80070002 not found, 0x80070005 access
+    // denied, 0x800700C1 bad executable). Never throws, never logs.
+    static int execute(const char* commandLine);
+    static int execute(std::string commandLine);
+};

@@ -1,0 +1,106 @@
+#include "FileEntryManager.h"
+
+#include <exception>
+#include <map>
+
+#include "FileAccess.h"
+#include "Logger.h"
+#include "StringExtra.h"
+
+namespace {
+
+const char* const kUnit = "../src/FileEntryManager.cpp";
+
+// Records are large: build each one in place in the list, never on the stack.
+void enter(std::vector<FileData>& list, const std::string& utf8Path) {
+    list.emplace_back();
+    list.back().src.path(utf8Path);
+    Logger::Write(LogLevel::Info, kUnit, "enter", __LINE__, "FILE ENTRY : %s", list.back().src.sjisFullPath.c_str());
+}
+
+// A directory can vanish, turn unreadable or become something else between
+// the existence test and the walk, and a pathological pattern can exhaust
+// the matcher: the search is then logged and given up, never the run.
+void searchInto(const std::string& dir, const std::regex& re, bool recursive, std::vector<FileData>& list) {
+    try {
+        for (const auto& hit : FileAccess::searchFile(dir, re, recursive)) {
+            enter(list, hit.string());
+        }
+    } catch (const std::exception& e) {
+        Logger::Write(LogLevel::Error, kUnit, "searchInto", __LINE__, "ERROR SEARCH FILE : %s", e.what());
+    }
+}
+
+// The automatic search list, in settings order.
+void autoEntry(const SettingJson& settings, std::vector<FileData>& list) {
+    for (const AutoFileSearch& search : settings.getAutoFileSearchList()) {
+        if (!search.avaliable) continue;
+        if (!FileAccess::isDirExist(search.path)) continue;
+        std::regex re;
+        try {
+            re.assign(search.regex, std::regex::ECMAScript);
+        } catch (const std::regex_error& e) {
+            // One broken entry of the list should not cost the others.
+            Logger::Write(LogLevel::Error, kUnit, "fileEntry", __LINE__, "ERROR REGEX : %s", e.what());
+            continue;
+        }
+        searchInto(StringExtra::utf8_to_multi_winapi(search.path), re, search.mode, list);
+    }
+}
+
+}  // namespace
+
+// execute works through the helpers above rather than fileEntry and
+// fileEntry2: their returned copies of a list of large records are wanted
+// by no caller here.
+std::vector<FileData> FileEntryManager::execute(SettingJson settings, ArgumentProcessing args) {
+    std::vector<FileData> list;
+    const std::map<std::string, std::string> params = args.getParams();
+
+    if (params.count("auto") != 0) {
+        autoEntry(settings, list);
+        return list;
+    }
+
+    const auto filterIt = params.find("filter");
+    const std::string filterText = filterIt == params.end() ? ".*" : filterIt->second;
+    std::regex filter;
+    try {
+        filter.assign(filterText, std::regex::ECMAScript);
+    } catch (const std::regex_error& e) {
+        Logger::Write(LogLevel::Error, kUnit, __func__, __LINE__, "ERROR REGEX : %s", e.what());
+        return list;
+    }
+    const bool recursive = params.count("recursive") != 0;
+
+    for (const std::string& arg : args.getFileList()) {
+        try {
+            if (FileAccess::isDirExist(arg.c_str())) {
+                searchInto(arg, filter, recursive, list);
+            } else if (FileAccess::isFileExist(arg.c_str()) && std::regex_search(arg, filter)) {
+                list.emplace_back();
+                list.back().src.path(arg.c_str());
+                Logger::Write(LogLevel::Info, kUnit, __func__, __LINE__, "FILE ENTRY : %s",
+                              list.back().src.sjisFullPath.c_str());
+            } else {
+                Logger::Write(LogLevel::Warn, kUnit, __func__, __LINE__, "FILE NO ENTRY : %s", arg.c_str());
+            }
+        } catch (const std::exception& e) {
+            // The matcher gave up on this name (regex complexity or stack).
+            Logger::Write(LogLevel::Error, kUnit, __func__, __LINE__, "ERROR REGEX : %s", e.what());
+            Logger::Write(LogLevel::Warn, kUnit, __func__, __LINE__, "FILE NO ENTRY : %s", arg.c_str());
+        }
+    }
+    return list;
+}
+
+std::vector<FileData> FileEntryManager::fileEntry(SettingJson settings, std::vector<FileData>& list) {
+    autoEntry(settings, list);
+    return list;
+}
+
+std::vector<FileData> FileEntryManager::fileEntry2(const std::string dir, const std::regex re, const bool recursive,
+                                                   std::vector<FileData>& list) {
+    searchInto(dir, re, recursive, list);
+    return list;
+}
