@@ -1,0 +1,191 @@
+#include "CannedHttpServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <utility>
+
+namespace testsupport {
+
+namespace {
+
+// The request is read for at most this long, so a client that never sends
+// one cannot hold the server.
+constexpr int kRequestWaitMs = 5000;
+constexpr std::size_t kRequestCap = 1024 * 1024;
+
+}  // namespace
+
+CannedAnswer CannedAnswer::whole(std::string bytes) {
+    CannedAnswer answer;
+    answer.pieces.push_back(std::move(bytes));
+    return answer;
+}
+
+CannedAnswer CannedAnswer::split(const std::string& bytes, std::size_t pieceSize, std::chrono::milliseconds pause) {
+    CannedAnswer answer;
+    answer.pause = pause;
+    for (std::size_t at = 0; at < bytes.size(); at += pieceSize) answer.pieces.push_back(bytes.substr(at, pieceSize));
+    return answer;
+}
+
+std::string contentLengthAnswer(const std::string& body, const std::string& statusLine) {
+    return statusLine + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+std::string chunkedAnswer(const std::vector<std::string>& chunks) {
+    std::string text = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (const std::string& chunk : chunks) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+        text += size + chunk + "\r\n";
+    }
+    return text + "0\r\n\r\n";
+}
+
+CannedHttpServer::CannedHttpServer(CannedAnswer answer) : CannedHttpServer(std::vector<CannedAnswer>{std::move(answer)}) {}
+
+CannedHttpServer::CannedHttpServer(std::vector<CannedAnswer> answers) : m_answers(std::move(answers)) {
+    if (m_answers.empty()) m_answers.push_back(CannedAnswer());
+    if (::pipe2(m_wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listen, 8) != 0 || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+CannedHttpServer::~CannedHttpServer() {
+    const char stop = 1;
+    if (::write(m_wake[1], &stop, 1) != 1) std::perror("CannedHttpServer wake");
+    m_thread.join();
+    ::close(m_listen);
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
+}
+
+std::vector<std::string> CannedHttpServer::requests() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+bool CannedHttpServer::waitForConnectionsDone(std::size_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [&] { return m_done >= count; });
+}
+
+void CannedHttpServer::run() {
+    for (std::size_t index = 0;; ++index) {
+        pollfd watch[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (::poll(watch, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (watch[1].revents != 0) return;
+        const int connection = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (connection < 0) continue;
+        serve(connection, m_answers[std::min(index, m_answers.size() - 1)]);
+        ::close(connection);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_done;
+        }
+        m_changed.notify_all();
+    }
+}
+
+void CannedHttpServer::serve(int connection, const CannedAnswer& answer) {
+    if (answer.resetAtOnce) {
+        const linger abort{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.emplace_back();
+        return;
+    }
+    std::string request = readRequest(connection);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.push_back(std::move(request));
+    }
+    for (std::size_t i = 0; i < answer.pieces.size(); ++i) {
+        if (i > 0 && !pauseFor(answer.pause)) return;
+        if (!sendAll(connection, answer.pieces[i])) return;
+    }
+    if (!answer.repeat.empty()) {
+        for (;;) {
+            if (!pauseFor(answer.pause) || !sendAll(connection, answer.repeat)) return;
+        }
+    }
+    if (answer.holdOpen) holdUntilClosed(connection);
+}
+
+std::string CannedHttpServer::readRequest(int connection) {
+    std::string request;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestWaitMs);
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < kRequestCap) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd watch[2] = {{connection, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        const int ready = ::poll(watch, 2, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || watch[1].revents != 0) break;
+        char block[4096];
+        const ssize_t n = ::recv(connection, block, sizeof block, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) break;
+        request.append(block, static_cast<std::size_t>(n));
+    }
+    return request;
+}
+
+bool CannedHttpServer::sendAll(int connection, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        pollfd watch[2] = {{connection, POLLOUT, 0}, {m_wake[0], POLLIN, 0}};
+        const int ready = ::poll(watch, 2, -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || watch[1].revents != 0) return false;
+        const ssize_t n = ::send(connection, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CannedHttpServer::pauseFor(std::chrono::milliseconds pause) {
+    if (pause.count() <= 0) return true;
+    pollfd watch{m_wake[0], POLLIN, 0};
+    return ::poll(&watch, 1, static_cast<int>(pause.count())) == 0;
+}
+
+void CannedHttpServer::holdUntilClosed(int connection) {
+    for (;;) {
+        pollfd watch[2] = {{connection, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        const int ready = ::poll(watch, 2, -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || watch[1].revents != 0) return;
+        char block[4096];
+        const ssize_t n = ::recv(connection, block, sizeof block, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return;
+    }
+}
+
+}  // namespace testsupport

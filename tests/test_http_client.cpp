@@ -1,0 +1,352 @@
+// The HTTP client against a local server: the request it sends, the three
+// ways an answer can be framed, and servers that misbehave. Limits are
+// short here so that every failure comes quickly.
+#include "CannedHttpServer.h"
+#include "LightHttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using testsupport::CannedAnswer;
+using testsupport::CannedHttpServer;
+using testsupport::chunkedAnswer;
+using testsupport::contentLengthAnswer;
+using namespace std::chrono_literals;
+
+namespace {
+
+LightHttpClient::Options quick(std::uint16_t port) {
+    LightHttpClient::Options options;
+    options.port = port;
+    options.connectTimeout = 2000ms;
+    options.receiveTimeout = 400ms;
+    options.totalTimeout = 1500ms;
+    return options;
+}
+
+// For answers that should come whole: limits no loaded machine reaches.
+LightHttpClient::Options patient(std::uint16_t port) {
+    LightHttpClient::Options options = quick(port);
+    options.receiveTimeout = 10000ms;
+    options.totalTimeout = 30000ms;
+    return options;
+}
+
+LightHttpClient::RequestHeader request(const std::string& url = "/rss2.php?start=202103312330&end=202104010030&alt=json") {
+    return {"127.0.0.1", url, "marubo-test/1.0"};
+}
+
+LightHttpClient::Response fetch(const LightHttpClient::Options& options,
+                                const LightHttpClient::RequestHeader& header = request()) {
+    LightHttpClient client(header, options);
+    LightHttpClient::Response response = client.Get(header);
+    client.Close();
+    return response;
+}
+
+LightHttpClient::Response fetch(const CannedAnswer& answer) {
+    CannedHttpServer server(answer);
+    return fetch(patient(server.port()));
+}
+
+// The failure of one exchange, as "<kind>: <message>"; "none" when it worked.
+std::string failureOf(const std::function<void()>& exchange) {
+    try {
+        exchange();
+    } catch (const std::invalid_argument& e) {
+        return std::string("invalid_argument: ") + e.what();
+    } catch (const std::runtime_error& e) {
+        return std::string("runtime_error: ") + e.what();
+    }
+    return "none";
+}
+
+std::string failureOf(const CannedAnswer& answer, LightHttpClient::Options options = {}) {
+    CannedHttpServer server(answer);
+    LightHttpClient::Options actual = quick(server.port());
+    actual.maxHeaderBytes = options.maxHeaderBytes;
+    actual.maxBodyBytes = options.maxBodyBytes;
+    return failureOf([&] { fetch(actual); });
+}
+
+const std::string kReceiveError = "runtime_error: Recieve error. Error code:";
+
+}  // namespace
+
+TEST(LightHttpClientRequest, SendsExactlyTheFixedRequestBytes) {
+    CannedHttpServer server(std::vector<CannedAnswer>{CannedAnswer::whole(contentLengthAnswer("x"))});
+    fetch(patient(server.port()), {"localhost", "/rss2.php?start=1&end=2&alt=json", "Agent/5.0 (X; Y)"});
+    fetch(patient(server.port()), {"127.0.0.1", "", "A"});
+    const std::vector<std::string> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0],
+              "GET /rss2.php?start=1&end=2&alt=json HTTP/1.1\r\n"
+              "Host: localhost\r\n"
+              "Accept-Charset : utf-8\r\n"
+              "Connection: keep-alive\r\n"
+              "User-Agent: Agent/5.0 (X; Y)\r\n"
+              "Accept: */*\r\n"
+              "\r\n");
+    // An empty target is sent as "/".
+    EXPECT_EQ(requests[1],
+              "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept-Charset : utf-8\r\n"
+              "Connection: keep-alive\r\nUser-Agent: A\r\nAccept: */*\r\n\r\n");
+}
+
+TEST(LightHttpClientRequest, ConnectsOnlyToAHostThatResolves) {
+    CannedHttpServer server(CannedAnswer::whole(contentLengthAnswer("x")));
+    // A name that cannot resolve, and one cut short by a NUL, never connect
+    // anywhere: Get fails without a socket.
+    for (const std::string& host : {std::string("no such host"), std::string("127.0.0.1\0evil", 14)}) {
+        SCOPED_TRACE(host);
+        LightHttpClient::RequestHeader header{host, "/", "A"};
+        EXPECT_EQ(failureOf([&] { fetch(quick(server.port()), header); }).rfind(kReceiveError, 0), 0u);
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST(LightHttpClientRequest, NothingListeningIsAReceiveFailure) {
+    std::uint16_t port;
+    {
+        CannedHttpServer gone(CannedAnswer{});
+        port = gone.port();
+    }
+    EXPECT_EQ(failureOf([&] { fetch(quick(port)); }), kReceiveError + std::to_string(EBADF));
+}
+
+TEST(LightHttpClientRequest, ConnectGivesUpAfterItsLimit) {
+    // A listener whose queue is full and never accepted drops further
+    // connection attempts, so the connect can only end by its limit.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    LightHttpClient::Options options = quick(ntohs(address.sin_port));
+    options.connectTimeout = 300ms;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf([&] { fetch(options); }), kReceiveError + std::to_string(EBADF));
+    // Well under the 15-second default: the shortened limit was the one used.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
+}
+
+TEST(LightHttpClientRequest, APeerThatResetsDoesNotKillTheProcess) {
+    CannedAnswer reset;
+    reset.resetAtOnce = true;
+    CannedHttpServer server(reset);
+    // A target far larger than the socket buffers, so the send is still
+    // going when the reset arrives.
+    const std::string hugeUrl = "/" + std::string(8 * 1024 * 1024, 'a');
+    EXPECT_EQ(failureOf([&] { fetch(quick(server.port()), request(hugeUrl)); }).rfind(kReceiveError, 0), 0u);
+}
+
+TEST(LightHttpClientAnswer, ContentLengthBodyWithStatusAndHeaders) {
+    const auto response = fetch(CannedAnswer::whole(
+        "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nX-Twice: first\r\nX-Twice: last  \r\nX-Empty: \r\n\r\nhello world"));
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.version, "HTTP/1.1");
+    EXPECT_EQ(response.state_code, "200");
+    EXPECT_EQ(response.phrase, "OK");
+    EXPECT_EQ(response.content, "hello world");
+    EXPECT_EQ(response.header.at("Content-Length"), "11");
+    EXPECT_EQ(response.header.at("X-Twice"), "last  ");
+    EXPECT_EQ(response.header.at("X-Empty"), "");
+    EXPECT_EQ(response.raw_response_header,
+              "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nX-Twice: first\r\nX-Twice: last  \r\nX-Empty: \r\n");
+}
+
+TEST(LightHttpClientAnswer, PiecesSplitAnywhereGiveTheSameAnswer) {
+    const std::string text = contentLengthAnswer(std::string("bin\0ary", 7) + "{\"items\":[]}");
+    for (std::size_t piece : {1u, 3u, 7u}) {
+        SCOPED_TRACE(piece);
+        const auto response = fetch(CannedAnswer::split(text, piece, 1ms));
+        EXPECT_EQ(response.status, 200);
+        EXPECT_EQ(response.content, std::string("bin\0ary", 7) + "{\"items\":[]}");
+    }
+    // The end of the header straddling two pieces.
+    const std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r";
+    CannedAnswer straddle;
+    straddle.pieces = {header, "\nok"};
+    straddle.pause = 20ms;
+    EXPECT_EQ(fetch(straddle).content, "ok");
+}
+
+TEST(LightHttpClientAnswer, ChunkedInOneAndManyPieces) {
+    const std::string text = chunkedAnswer({"hello", " world", std::string(300, 'z')});
+    const std::string expected = "hello world" + std::string(300, 'z');
+    EXPECT_EQ(fetch(CannedAnswer::whole(text)).content, expected);
+    EXPECT_EQ(fetch(CannedAnswer::split(text, 1, 0ms)).content, expected);
+    EXPECT_EQ(fetch(CannedAnswer::split(text, 5, 1ms)).content, expected);
+
+    // A chunk extension is ignored; upper- and lower-case digits both count.
+    const auto extended = fetch(CannedAnswer::whole(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;name=value\r\nhello\r\nA\r\n0123456789\r\n0\r\n\r\n"));
+    EXPECT_EQ(extended.content, "hello0123456789");
+    EXPECT_EQ(extended.header.at("Transfer-Encoding"), "chunked");
+}
+
+TEST(LightHttpClientAnswer, WithoutFramingTheBodyIsWhatCameWithTheHeader) {
+    // The header and the body in one piece, and nothing after: the answer is
+    // returned without waiting for the server to close.
+    CannedAnswer open = CannedAnswer::whole("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nall there is");
+    open.holdOpen = true;
+    EXPECT_EQ(fetch(open).content, "all there is");
+
+    // Names and the coding are compared exactly.
+    EXPECT_EQ(fetch(CannedAnswer::whole("HTTP/1.1 200 OK\r\ncontent-length: 99\r\n\r\nshort")).content, "short");
+    EXPECT_EQ(fetch(CannedAnswer::whole("HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"))
+                  .content,
+              "5\r\nhello\r\n0\r\n\r\n");
+}
+
+TEST(LightHttpClientAnswer, ErrorStatusIsReturnedLikeAnyOther) {
+    const auto response = fetch(CannedAnswer::whole(contentLengthAnswer("missing", "HTTP/1.1 404 Not Found")));
+    EXPECT_EQ(response.status, 404);
+    EXPECT_EQ(response.state_code, "404");
+    EXPECT_EQ(response.phrase, "Not");
+    EXPECT_EQ(response.content, "missing");
+
+    const auto odd = fetch(CannedAnswer::whole("HTTP/1.0 99999999999999\r\n\r\n"));
+    EXPECT_EQ(odd.status, 2147483647);
+    EXPECT_EQ(odd.phrase, "");
+    EXPECT_EQ(fetch(CannedAnswer::whole("garbage\r\n\r\n")).status, 0);
+}
+
+TEST(LightHttpClientAnswer, FailuresOfTheAnswerItself) {
+    EXPECT_EQ(failureOf(CannedAnswer::whole("HTTP/1.1 200 OK\r\nContent-Type:text/html\r\n\r\n")),
+              "runtime_error: Can not parse the line:Content-Type:text/html");
+    EXPECT_EQ(failureOf(CannedAnswer::whole("HTTP/1.1 200 OK\r\nX\r\n\r\n")), "runtime_error: Can not parse the line:X");
+    EXPECT_EQ(failureOf(CannedAnswer::whole("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\ntoo long")),
+              "runtime_error: Field Content-Length is less than real content length.");
+    CannedAnswer more;
+    more.pieces = {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nab", "cdef"};
+    more.pause = 20ms;
+    EXPECT_EQ(failureOf(more), "runtime_error: Field Content-Length is less than real content length.");
+    // Closed before the announced length: the peer's orderly close.
+    EXPECT_EQ(failureOf(CannedAnswer::whole("HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nshort")),
+              kReceiveError + "0");
+}
+
+TEST(LightHttpClientHostile, EveryServerGetsAnAnswerOrAFailureWithinTheLimits) {
+    const std::string ok = "HTTP/1.1 200 OK\r\n";
+    const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+    auto dripping = [](std::string start, std::string drip) {
+        CannedAnswer answer;
+        answer.pieces = {std::move(start)};
+        answer.repeat = std::move(drip);
+        answer.pause = 50ms;
+        return answer;
+    };
+    CannedAnswer silent;
+    silent.holdOpen = true;
+    CannedAnswer endlessHeader;
+    endlessHeader.pieces = {ok};
+    endlessHeader.repeat = "X-Filler: aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n";
+    CannedAnswer noHeaderEnd = CannedAnswer::whole(ok + std::string(1024 * 1024, 'a'));
+    noHeaderEnd.holdOpen = true;
+    CannedAnswer endlessSizeLine;
+    endlessSizeLine.pieces = {chunked};
+    endlessSizeLine.repeat = std::string(1000, '1');
+    CannedAnswer waitingForMore = CannedAnswer::whole(ok + "Content-Length: 10\r\n\r\nabc");
+    waitingForMore.holdOpen = true;
+
+    const std::string timedOut = kReceiveError + std::to_string(ETIMEDOUT);
+    const std::string headerTooLong = "runtime_error: Response header is longer than 65536 bytes.";
+    const std::string bodyTooLong = "runtime_error: Response body is longer than 16777216 bytes.";
+    struct Case {
+        const char* name;
+        CannedAnswer answer;
+        std::string failure;
+    };
+    const std::vector<Case> cases = {
+        {"silent", silent, timedOut},
+        {"stops short of the length", waitingForMore, timedOut},
+        {"drips the header", dripping(ok, "X"), timedOut},
+        {"drips the body", dripping(ok + "Content-Length: 100000\r\n\r\n", "b"), timedOut},
+        {"drips chunks", dripping(chunked, "1\r\nc\r\n"), timedOut},
+        {"endless header", endlessHeader, headerTooLong},
+        {"1 MiB without a header end", noHeaderEnd, headerTooLong},
+        {"endless chunk size line", endlessSizeLine, "runtime_error: Chunk size line is longer than 65536 bytes."},
+        {"length abc", CannedAnswer::whole(ok + "Content-Length: abc\r\n\r\n"),
+         "invalid_argument: Field Content-Length is not a number:abc"},
+        {"length -1", CannedAnswer::whole(ok + "Content-Length: -1\r\n\r\n"),
+         "invalid_argument: Field Content-Length is not a number:-1"},
+        {"length +5", CannedAnswer::whole(ok + "Content-Length: +5\r\n\r\nabcde"),
+         "invalid_argument: Field Content-Length is not a number:+5"},
+        {"length 5x", CannedAnswer::whole(ok + "Content-Length: 5x\r\n\r\nabcde"),
+         "invalid_argument: Field Content-Length is not a number:5x"},
+        {"length empty", CannedAnswer::whole(ok + "Content-Length: \r\n\r\n"),
+         "invalid_argument: Field Content-Length is not a number:"},
+        {"length 2147483647", CannedAnswer::whole(ok + "Content-Length: 2147483647\r\n\r\n"), bodyTooLong},
+        {"length past 64 bits", CannedAnswer::whole(ok + "Content-Length: 999999999999999999999999\r\n\r\n"),
+         bodyTooLong},
+        {"chunk -5", CannedAnswer::whole(chunked + "-5\r\nhello\r\n0\r\n\r\n"),
+         "invalid_argument: Chunk size is not a number:-5"},
+        {"chunk empty", CannedAnswer::whole(chunked + "\r\nhello\r\n0\r\n\r\n"),
+         "invalid_argument: Chunk size is not a number:"},
+        {"chunk zz", CannedAnswer::whole(chunked + "zz\r\nhello\r\n0\r\n\r\n"),
+         "invalid_argument: Chunk size is not a number:zz"},
+        {"chunk 0x5", CannedAnswer::whole(chunked + "0x5\r\nhello\r\n0\r\n\r\n"),
+         "invalid_argument: Chunk size is not a number:0x5"},
+        {"chunk FFFFFFFF", CannedAnswer::whole(chunked + "FFFFFFFF\r\nhello\r\n0\r\n\r\n"), bodyTooLong},
+        {"chunk past 64 bits", CannedAnswer::whole(chunked + "FFFFFFFFFFFFFFFFFFFFFFFF\r\nhello\r\n"), bodyTooLong},
+        {"close in mid-chunk", CannedAnswer::whole(chunked + "10\r\nonly part"), kReceiveError + "0"},
+        {"close before the last chunk", CannedAnswer::whole(chunked + "5\r\nhello\r\n"), kReceiveError + "0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(failureOf(c.answer), c.failure);
+    }
+}
+
+TEST(LightHttpClientHostile, CapsCanBeTightened) {
+    LightHttpClient::Options shortHeader;
+    shortHeader.maxHeaderBytes = 64;
+    const std::string header = "HTTP/1.1 200 OK\r\nX-Long: " + std::string(35, 'l') + "\r\n\r\n";
+    ASSERT_EQ(header.size(), 64u);
+    EXPECT_EQ(failureOf(CannedAnswer::whole(header), shortHeader), "none");
+    EXPECT_EQ(failureOf(CannedAnswer::whole(header.substr(0, 17) + "X: 1\r\n" + header.substr(17)), shortHeader),
+              "runtime_error: Response header is longer than 64 bytes.");
+    LightHttpClient::Options small;
+    small.maxBodyBytes = 10;
+    EXPECT_EQ(failureOf(CannedAnswer::whole(contentLengthAnswer(std::string(11, 'b'))), small),
+              "runtime_error: Response body is longer than 10 bytes.");
+    // Chunks that are each small but together too long.
+    EXPECT_EQ(failureOf(CannedAnswer::whole(chunkedAnswer({"123456", "789012"})), small),
+              "runtime_error: Response body is longer than 10 bytes.");
+    // At the caps exactly, the answer is whole.
+    CannedHttpServer server(CannedAnswer::whole(contentLengthAnswer(std::string(10, 'b'))));
+    LightHttpClient::Options exact = patient(server.port());
+    exact.maxBodyBytes = 10;
+    EXPECT_EQ(fetch(exact).content, std::string(10, 'b'));
+}
+
+TEST(LightHttpClientHostile, CloseIsSafeInEveryState) {
+    CannedHttpServer server(CannedAnswer::whole("HTTP/1.1 200 OK\r\nbroken\r\n\r\n"));
+    LightHttpClient client(request(), quick(server.port()));
+    EXPECT_THROW(client.Get(request()), std::runtime_error);
+    client.Close();
+    client.Close();
+    // Without a socket, Get fails at once.
+    EXPECT_EQ(failureOf([&] { client.Get(request()); }), kReceiveError + std::to_string(EBADF));
+}
