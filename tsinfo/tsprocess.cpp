@@ -1,0 +1,319 @@
+#include "tsprocess.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr uint8_t SYNC_BYTE = 0x47;
+
+struct CrcTable {
+    uint32_t v[256];
+    CrcTable() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i << 24;
+            for (int b = 0; b < 8; ++b) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : (c << 1);
+            v[i] = c;
+        }
+    }
+};
+const CrcTable kCrcTable;
+
+}  // namespace
+
+int32_t getPid(const uint8_t* buf) { return ((buf[1] & 0x1F) << 8) | buf[2]; }
+
+bool isPsiTop(const uint8_t* buf) { return (buf[1] & 0x40) != 0; }
+
+int32_t getAdapFieldLength(const uint8_t* buf) { return (buf[3] & 0x20) ? buf[4] + 1 : 0; }
+
+int32_t getPointerFieldLength(const uint8_t* buf) {
+    if (!isPsiTop(buf)) return 0;
+    return buf[4 + getAdapFieldLength(buf)];
+}
+
+int32_t getSectionLength(const uint8_t* buf) { return ((buf[1] & 0x0F) << 8) | buf[2]; }
+
+int32_t getLength(const uint8_t* buf) { return ((buf[0] & 0x0F) << 8) | buf[1]; }
+
+uint32_t calc_crc32(const uint8_t* buf, int32_t len) {
+    uint32_t crc = 0xFFFFFFFFu;
+    if (buf == nullptr) return crc;
+    for (int32_t i = 0; i < len; ++i) crc = (crc << 8) ^ kCrcTable.v[((crc >> 24) ^ buf[i]) & 0xFF];
+    return crc;
+}
+
+// ---- reader -----------------------------------------------------------------
+
+void initTsFileRead(TsReadProcess* ts, HANDLE hFile, int32_t packetsize) {
+    ts->hFile = hFile;
+    // Only the two unit sizes exist; anything else would overrun the carry area.
+    ts->psize = (packetsize == 192) ? 192 : TS_PACKET_SIZE;
+    ts->poffset = ts->psize - TS_PACKET_SIZE;
+    ts->datasize = 0;
+    ts->pos = 0;
+    ts->buf = ts->databuf + TS_CARRY_SIZE;
+    ts->bShowError = false;
+    std::memset(ts->databuf, 0, sizeof(ts->databuf));
+}
+
+static void readBlock(TsReadProcess* ts) {
+    uint32_t numread = 0;
+    if (!ReadFileData(ts->hFile, ts->buf, TS_READ_BLOCK, &numread)) numread = 0;
+    ts->datasize = static_cast<int32_t>(std::min<uint32_t>(numread, TS_READ_BLOCK));
+}
+
+void setPointerTsFileRead(TsReadProcess* ts, int64_t pointer) {
+    ts->datasize = 0;
+    ts->pos = 0;
+    if (pointer < 0) return;
+    const int64_t aligned = pointer - pointer % TS_READ_BLOCK;
+    ts->pos = static_cast<int32_t>(pointer - aligned);
+    if (!SeekFileData(ts->hFile, aligned)) return;
+    readBlock(ts);
+}
+
+void setPosTsFileRead(TsReadProcess* ts, int32_t startpos) {
+    if (startpos < 0 || startpos > 100) {
+        // Before the start or past the end: nothing to scan.
+        ts->datasize = 0;
+        ts->pos = 0;
+        return;
+    }
+    const int64_t size = GetFileDataSize(ts->hFile);
+    setPointerTsFileRead(ts, static_cast<int64_t>(startpos) * size / 100);
+}
+
+void showErrorTsFileRead(TsReadProcess* ts, bool bShowError) { ts->bShowError = bShowError; }
+
+// Moves the unread tail of a full window into the carry area and reads the
+// next block behind it. False at the end of the data or when even then fewer
+// than `need` bytes are held.
+static bool refillTsFileRead(TsReadProcess* ts, int32_t need) {
+    if (ts->datasize != TS_READ_BLOCK) return false;
+    const int32_t rest = ts->datasize - ts->pos;
+    if (rest < 0 || rest > TS_CARRY_SIZE) return false;
+    std::memmove(ts->buf - rest, ts->buf + ts->pos, static_cast<size_t>(rest));
+    ts->pos = -rest;
+    readBlock(ts);
+    return ts->datasize - ts->pos >= need;
+}
+
+uint8_t* getPacketTsFileRead(TsReadProcess* ts) {
+    const int32_t psize = ts->psize;
+    const int32_t poff = ts->poffset;
+    if (ts->datasize - ts->pos < psize && !refillTsFileRead(ts, psize)) return nullptr;
+    if (ts->buf[ts->pos + poff] == SYNC_BYTE) {
+        uint8_t* unit = ts->buf + ts->pos;
+        ts->pos += psize;
+        return unit;
+    }
+    const int32_t need = poff + 2 * psize + 1;
+    for (;;) {
+        if (ts->datasize - ts->pos < need && !refillTsFileRead(ts, need)) return nullptr;
+        const uint8_t* p = ts->buf + ts->pos + poff;
+        if (p[0] == SYNC_BYTE && p[psize] == SYNC_BYTE && p[2 * psize] == SYNC_BYTE) {
+            uint8_t* unit = ts->buf + ts->pos;
+            ts->pos += psize;
+            return unit;
+        }
+        ++ts->pos;
+    }
+}
+
+// ---- section gathering --------------------------------------------------------
+
+namespace {
+
+// The section being collected for one PID.
+class SectionGather {
+public:
+    explicit SectionGather(uint8_t* storage) : m_data(storage) {}
+
+    void start(const uint8_t* src, int32_t n) {
+        // Clear what an earlier section left, so nothing stale follows.
+        std::memset(m_data, 0, static_cast<size_t>(m_used));
+        m_fill = 0;
+        m_used = 0;
+        m_inProgress = true;
+        add(src, n);
+    }
+    void add(const uint8_t* src, int32_t n) {
+        if (!m_inProgress) return;
+        n = std::min(n, PSI_BUFFER_SIZE - m_fill);
+        if (n <= 0) return;
+        std::memcpy(m_data + m_fill, src, static_cast<size_t>(n));
+        m_fill += n;
+        m_used = std::max(m_used, m_fill);
+    }
+    // Length of the section when it has just been completed (and stops being
+    // in progress), else 0. The header is needed first: a section may start
+    // in the last one or two bytes of a packet.
+    int32_t takeComplete() {
+        if (!m_inProgress || m_fill < 3) return 0;
+        const int32_t total = getSectionLength(m_data) + 3;
+        if (m_fill < total) return 0;
+        m_inProgress = false;
+        return total;
+    }
+    bool inProgress() const { return m_inProgress; }
+    const uint8_t* data() const { return m_data; }
+
+private:
+    uint8_t* m_data;
+    int32_t m_fill = 0;
+    int32_t m_used = 0;
+    bool m_inProgress = false;
+};
+
+// Feeds one 188-byte packet of a wanted PID into its gatherer. onSection(sec,
+// total) is called for every complete section with a good CRC; when it
+// returns true the walk stops and so does this call (returning true).
+template <class F>
+bool walkPacket(const uint8_t* pkt, SectionGather& g, F&& onSection) {
+    const int32_t adap = getAdapFieldLength(pkt);
+    if (adap >= TS_PACKET_SIZE - 4) return false;
+    int32_t p = 4 + adap;
+
+    auto afterPiece = [&]() -> bool {
+        const int32_t total = g.takeComplete();
+        if (total == 0) return false;
+        if (calc_crc32(g.data(), total) != 0) return false;
+        return onSection(g.data(), total);
+    };
+
+    if (!isPsiTop(pkt)) {
+        if (!g.inProgress()) return false;
+        g.add(pkt + p, TS_PACKET_SIZE - p);
+        return afterPiece();
+    }
+    const int32_t ptr = pkt[p];
+    ++p;
+    if (ptr != 0) {
+        const int32_t n = std::min(ptr, TS_PACKET_SIZE - p);
+        if (g.inProgress()) {
+            g.add(pkt + p, n);
+            if (afterPiece()) return true;
+        }
+        p += n;
+    }
+    while (p < TS_PACKET_SIZE) {
+        if (pkt[p] == 0xFF) break;  // stuffing: nothing more in this packet
+        const int32_t avail = TS_PACKET_SIZE - p;
+        int32_t piece = avail;
+        if (avail >= 3) piece = std::min(avail, getSectionLength(pkt + p) + 3);
+        g.start(pkt + p, piece);
+        if (afterPiece()) return true;
+        p += piece;
+    }
+    return false;
+}
+
+bool countReachesLimit(int64_t& count, int64_t max_packet_count) {
+    if (max_packet_count == 0) return false;
+    ++count;
+    return count >= max_packet_count;
+}
+
+}  // namespace
+
+int32_t getSitEit(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t startpos, int64_t max_packet_count) {
+    // Heap, not stack: the caller may be a thread with a small stack.
+    auto ts = std::make_unique<TsReadProcess>();
+    std::vector<uint8_t> storage(3 * static_cast<size_t>(PSI_BUFFER_SIZE), 0);
+    SectionGather sit(storage.data());
+    SectionGather pat(storage.data() + PSI_BUFFER_SIZE);
+    SectionGather eit(storage.data() + 2 * PSI_BUFFER_SIZE);
+
+    initTsFileRead(ts.get(), hFile, psize);
+    setPosTsFileRead(ts.get(), startpos);
+    const uint8_t* unit = getPacketTsFileRead(ts.get());
+    if (unit == nullptr) return SITEIT_NOT_FOUND;
+
+    int32_t wantedService = 0;
+    bool patFound = false;
+    int64_t count = 0;
+    int32_t result = SITEIT_NOT_FOUND;
+
+    auto copyOut = [&](const uint8_t* sec, int32_t total, int32_t found) {
+        std::memcpy(psibuf, sec, static_cast<size_t>(total));
+        result = found;
+        return true;
+    };
+
+    while (unit != nullptr) {
+        const uint8_t* pkt = unit + ts->poffset;
+        const int32_t pid = getPid(pkt);
+        if (pid == 0x001F) {
+            walkPacket(pkt, sit, [&](const uint8_t* sec, int32_t total) {
+                return sec[0] == 0x7F && copyOut(sec, total, SITEIT_FOUND_SIT);
+            });
+        } else if (pid == 0x0000 && !patFound) {
+            walkPacket(pkt, pat, [&](const uint8_t* sec, int32_t total) {
+                (void)total;
+                const int32_t len = getSectionLength(sec);
+                if (sec[0] != 0x00 || len < 10) return false;
+                for (int32_t off = 8; off < len - 1; off += 4) {
+                    const int32_t program = (sec[off] << 8) | sec[off + 1];
+                    if (program != 0) {
+                        wantedService = program;
+                        patFound = true;
+                        return true;  // later PAT packets are passed over
+                    }
+                }
+                return false;
+            });
+        } else if (pid == 0x0012) {
+            walkPacket(pkt, eit, [&](const uint8_t* sec, int32_t total) {
+                const int32_t len = getSectionLength(sec);
+                const int32_t service = (sec[3] << 8) | sec[4];
+                if (sec[0] != 0x4E || !patFound || sec[6] != 0 || len < 16 || service != wantedService) return false;
+                return copyOut(sec, total, SITEIT_FOUND_EIT);
+            });
+        }
+        if (result != SITEIT_NOT_FOUND) return result;
+        if (countReachesLimit(count, max_packet_count)) return SITEIT_NOT_FOUND;
+        unit = getPacketTsFileRead(ts.get());
+    }
+    return SITEIT_NOT_FOUND;
+}
+
+bool getSdt(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t serviceid, int32_t startpos,
+            int64_t max_packet_count) {
+    auto ts = std::make_unique<TsReadProcess>();
+    std::vector<uint8_t> storage(static_cast<size_t>(PSI_BUFFER_SIZE), 0);
+    SectionGather sdt(storage.data());
+
+    initTsFileRead(ts.get(), hFile, psize);
+    setPosTsFileRead(ts.get(), startpos);
+    const uint8_t* unit = getPacketTsFileRead(ts.get());
+    if (unit == nullptr) return false;
+
+    int64_t count = 0;
+    bool found = false;
+    while (unit != nullptr) {
+        const uint8_t* pkt = unit + ts->poffset;
+        if (getPid(pkt) == 0x0011) {
+            walkPacket(pkt, sdt, [&](const uint8_t* sec, int32_t total) {
+                const int32_t len = getSectionLength(sec);
+                if (sec[0] != 0x42 || len < 12) return false;
+                // Entries must lie within the section: the header of one
+                // (id, flags, loop length) takes five bytes.
+                for (int32_t off = 11; off < len && off + 5 <= total; off += 5 + getLength(sec + off + 3)) {
+                    if (((sec[off] << 8) | sec[off + 1]) == serviceid) {
+                        std::memcpy(psibuf, sec, static_cast<size_t>(total));
+                        found = true;
+                        return true;
+                    }
+                }
+                return false;
+            });
+        }
+        if (found) return true;
+        if (countReachesLimit(count, max_packet_count)) return false;
+        unit = getPacketTsFileRead(ts.get());
+    }
+    return false;
+}

@@ -1,0 +1,503 @@
+#include "tsproginfo.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "TextCodec.h"
+#include "convToUnicode.h"
+#include "rplsproginfo.h"
+#include "tsprocess.h"
+
+namespace {
+
+struct NidKey {
+    int32_t networkId;
+    int32_t keyNumber;
+};
+
+// Terrestrial network ids and the remote-control key number of each.
+NidKey nIDTable[] = {
+    {0x7C10, 1}, {0x7C20, 1}, {0x7C30, 1}, {0x7C40, 1}, {0x7C52, 1}, {0x7C60, 1}, {0x7C70, 1}, {0x7C82, 1},
+    {0x7C90, 1}, {0x7CA2, 1}, {0x7CB0, 1}, {0x7CC0, 1}, {0x7CD0, 1}, {0x7D00, 1}, {0x7D10, 1}, {0x7D20, 1},
+    {0x7D30, 1}, {0x7D40, 1}, {0x7D50, 1}, {0x7D60, 1}, {0x7D70, 1}, {0x7DA2, 1}, {0x7DB0, 1}, {0x7DC0, 1},
+    {0x7DD0, 1}, {0x7DF0, 1}, {0x7E00, 1}, {0x7E10, 1}, {0x7E30, 1}, {0x7E50, 1}, {0x7E60, 1}, {0x7E92, 1},
+    {0x7EA0, 1}, {0x7EB0, 1}, {0x7EC0, 1}, {0x7ED0, 1}, {0x7EE2, 1}, {0x7EF2, 1}, {0x7F02, 1}, {0x7F12, 1},
+    {0x7F22, 1}, {0x7F32, 1}, {0x7F42, 1}, {0x7F52, 1}, {0x7F94, 1}, {0x7FB2, 1}, {0x7FC2, 1}, {0x7FE0, 1},
+    {0x7881, 2}, {0x7C11, 2}, {0x7C21, 2}, {0x7C31, 2}, {0x7C41, 2}, {0x7C51, 2}, {0x7C61, 2}, {0x7C71, 2},
+    {0x7C81, 2}, {0x7C91, 2}, {0x7CA1, 2}, {0x7CB1, 2}, {0x7CC1, 2}, {0x7CD1, 2}, {0x7CE1, 2}, {0x7CF1, 2},
+    {0x7D01, 2}, {0x7D11, 2}, {0x7DA1, 2}, {0x7DB1, 2}, {0x7DC1, 2}, {0x7DD1, 2}, {0x7DF1, 2}, {0x7E01, 2},
+    {0x7E11, 2}, {0x7E91, 2}, {0x7EA1, 2}, {0x7EB1, 2}, {0x7EC1, 2}, {0x7ED1, 2}, {0x7EE1, 2}, {0x7EF1, 2},
+    {0x7F01, 2}, {0x7F11, 2}, {0x7F21, 2}, {0x7F31, 2}, {0x7F41, 2}, {0x7F51, 2}, {0x7FC1, 2}, {0x7FD1, 2},
+    {0x7FE1, 2}, {0x7880, 3}, {0x7C12, 3}, {0x7C22, 3}, {0x7C32, 3}, {0x7C43, 3}, {0x7C50, 3}, {0x7C62, 3},
+    {0x7C72, 3}, {0x7C80, 3}, {0x7CA0, 3}, {0x7CD3, 3}, {0x7CE0, 3}, {0x7CF0, 3}, {0x7D12, 3}, {0x7D26, 3},
+    {0x7D56, 3}, {0x7D80, 3}, {0x7D90, 3}, {0x7DA0, 3}, {0x7DE0, 3}, {0x7E27, 3}, {0x7E37, 3}, {0x7E47, 3},
+    {0x7E67, 3}, {0x7E77, 3}, {0x7E90, 3}, {0x7EE0, 3}, {0x7EF0, 3}, {0x7F00, 3}, {0x7F10, 3}, {0x7F20, 3},
+    {0x7F30, 3}, {0x7F40, 3}, {0x7F50, 3}, {0x7C33, 4}, {0x7C55, 4}, {0x7C65, 4}, {0x7C74, 4}, {0x7C83, 4},
+    {0x7C92, 4}, {0x7CC2, 4}, {0x7CD2, 4}, {0x7D13, 4}, {0x7DC4, 4}, {0x7DD2, 4}, {0x7DF2, 4}, {0x7E04, 4},
+    {0x7E12, 4}, {0x7EA3, 4}, {0x7EB3, 4}, {0x7EC2, 4}, {0x7ED2, 4}, {0x7EE4, 4}, {0x7FA2, 4}, {0x7FC5, 4},
+    {0x7FD2, 4}, {0x7FE2, 4}, {0x7C14, 5}, {0x7C34, 5}, {0x7C54, 5}, {0x7C64, 5}, {0x7C75, 5}, {0x7C84, 5},
+    {0x7CC3, 5}, {0x7CD4, 5}, {0x7D14, 5}, {0x7D46, 5}, {0x7D66, 5}, {0x7DC5, 5}, {0x7DD3, 5}, {0x7E05, 5},
+    {0x7E13, 5}, {0x7E94, 5}, {0x7EA4, 5}, {0x7EB5, 5}, {0x7EC3, 5}, {0x7ED4, 5}, {0x7EE5, 5}, {0x7EF3, 5},
+    {0x7F03, 5}, {0x7F13, 5}, {0x7F23, 5}, {0x7F33, 5}, {0x7F43, 5}, {0x7F53, 5}, {0x7FA3, 5}, {0x7FB3, 5},
+    {0x7FC3, 5}, {0x7FE5, 5}, {0x7C42, 6}, {0x7C93, 6}, {0x7CC4, 6}, {0x7DA4, 6}, {0x7DC2, 6}, {0x7DD4, 6},
+    {0x7DF3, 6}, {0x7E02, 6}, {0x7E14, 6}, {0x7E93, 6}, {0x7EA5, 6}, {0x7EB2, 6}, {0x7EC4, 6}, {0x7EF4, 6},
+    {0x7F04, 6}, {0x7F14, 6}, {0x7F24, 6}, {0x7F34, 6}, {0x7F44, 6}, {0x7F54, 6}, {0x7F93, 6}, {0x7FA4, 6},
+    {0x7FB4, 6}, {0x7FC4, 6}, {0x7FD3, 6}, {0x7FE3, 6}, {0x7C85, 7}, {0x7D76, 7}, {0x7D96, 7}, {0x7DB2, 7},
+    {0x7EF6, 7}, {0x7F06, 7}, {0x7F16, 7}, {0x7F26, 7}, {0x7F36, 7}, {0x7F46, 7}, {0x7F56, 7}, {0x7FA5, 7},
+    {0x7FB6, 7}, {0x7FE6, 7}, {0x7C17, 8}, {0x7C53, 8}, {0x7C63, 8}, {0x7C73, 8}, {0x7C86, 8}, {0x7C94, 8},
+    {0x7CC5, 8}, {0x7D15, 8}, {0x7D86, 8}, {0x7DA3, 8}, {0x7DB3, 8}, {0x7DC3, 8}, {0x7DD5, 8}, {0x7E03, 8},
+    {0x7E15, 8}, {0x7EA2, 8}, {0x7EB4, 8}, {0x7EC5, 8}, {0x7ED3, 8}, {0x7EE3, 8}, {0x7EF5, 8}, {0x7F05, 8},
+    {0x7F15, 8}, {0x7F25, 8}, {0x7F35, 8}, {0x7F45, 8}, {0x7F55, 8}, {0x7F92, 8}, {0x7FA6, 8}, {0x7FB5, 8},
+    {0x7FD4, 8}, {0x7FE4, 8}, {0x7D36, 9}, {0x7E87, 9}, {0x7DE6, 10}, {0x7FD5, 10}, {0x7FE8, 12},
+};
+constexpr size_t kNidTableSize = sizeof(nIDTable) / sizeof(nIDTable[0]);
+bool nIDTableSorted = false;
+
+int comparefornidtable(const void* a, const void* b) {
+    return static_cast<const NidKey*>(a)->networkId - static_cast<const NidKey*>(b)->networkId;
+}
+
+void sortNidTable() {
+    if (nIDTableSorted) return;
+    std::qsort(nIDTable, kNidTableSize, sizeof(NidKey), comparefornidtable);
+    nIDTableSorted = true;
+}
+
+constexpr int32_t kTextUnits = static_cast<int32_t>(PROGINFO_TEXT_LEN);
+constexpr int32_t kItemCollection = 65536;   // item text gathered across descriptors
+constexpr int32_t kSatCollection = 1200;     // satellite SIT text gathered per service
+
+int32_t bcdValue(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
+
+// A section (or part of one) whose bytes may only be read below `end`:
+// every length found in the stream is cut to it, and a read past it gives 0.
+struct Span {
+    const uint8_t* base;
+    int32_t begin;
+    int32_t end;
+
+    uint8_t operator[](int32_t i) const { return (i >= begin && i < end) ? base[i] : 0; }
+    int32_t u16(int32_t i) const { return ((*this)[i] << 8) | (*this)[i + 1]; }
+    int32_t len12(int32_t i) const { return (((*this)[i] & 0x0F) << 8) | (*this)[i + 1]; }
+    // Bytes available from i, at most n (0 when i lies outside).
+    int32_t avail(int32_t i, int32_t n) const {
+        if (n <= 0 || i < begin || i >= end) return 0;
+        return std::min(n, end - i);
+    }
+    const uint8_t* at(int32_t i) const { return base + i; }
+    Span sub(int32_t from, int32_t to) const {
+        return Span{base, std::max(from, begin), std::min(std::max(to, from), end)};
+    }
+};
+
+int32_t convText(char16_t* dst, int32_t room, const Span& s, int32_t from, int32_t len, const CopyParams* cp) {
+    if (room <= 0) return 0;
+    const int32_t n = s.avail(from, len);
+    const uint8_t* src = n > 0 ? s.at(from) : reinterpret_cast<const uint8_t*>("");
+    return static_cast<int32_t>(conv_to_unicode(dst, static_cast<size_t>(room), src, static_cast<size_t>(n),
+                                                cp->bCharSize, cp->bIVS));
+}
+
+// Calls f(tag, descriptor span) for each descriptor from `from` up to `to`
+// (each descriptor cut to that range); returns where the walk ended.
+template <class F>
+int32_t walkDescriptors(const Span& s, int32_t from, int32_t to, F&& f) {
+    int32_t d = from;
+    while (d < to) {
+        const int32_t len = s[d + 1];
+        f(s[d], s.sub(d, std::min(d + 2 + len, to)), d);
+        d += 2 + len;
+    }
+    return d;
+}
+
+void setStart(ProgInfo* pi, const Span& s, int32_t at) {
+    mjd_dec(s.u16(at), &pi->recyear, &pi->recmonth, &pi->recday);
+    pi->rechour = bcdValue(s[at + 2]);
+    pi->recmin = bcdValue(s[at + 3]);
+    pi->recsec = bcdValue(s[at + 4]);
+}
+
+void setDuration(ProgInfo* pi, const Span& s, int32_t at) {
+    if (s[at] == 0xFF || s[at + 1] == 0xFF || s[at + 2] == 0xFF) return;  // undefined
+    pi->durhour = bcdValue(s[at]);
+    pi->durmin = bcdValue(s[at + 1]);
+    pi->dursec = bcdValue(s[at + 2]);
+}
+
+void setGenres(ProgInfo* pi, const Span& d, int32_t at) {
+    int32_t stored = 0;
+    for (int32_t k = at + 2; k + 2 <= d.end && stored < 3; k += 2) {
+        const uint8_t g = d[k];
+        if ((g >> 4) == 0x0E) continue;  // extension entries carry no genre
+        pi->genre[stored++] = g;
+    }
+}
+
+void shortEvent(ProgInfo* pi, const Span& d, int32_t at, const CopyParams* cp) {
+    const int32_t nameLen = d[at + 5];
+    pi->pnamelen = convText(pi->pname, kTextUnits, d, at + 6, nameLen, cp);
+    const int32_t textLen = d[at + 6 + nameLen];
+    pi->pdetaillen = convText(pi->pdetail, kTextUnits, d, at + 7 + nameLen, textLen, cp);
+}
+
+void serviceName(ProgInfo* pi, const Span& d, int32_t at, const CopyParams* cp) {
+    const int32_t providerLen = d[at + 3];
+    const int32_t nameLen = d[at + 4 + providerLen];
+    pi->chnamelen = convText(pi->chname, kTextUnits, d, at + 5 + providerLen, nameLen, cp);
+}
+
+// The extended text of one event (or SIT service) being put together.
+class ExtendedText {
+public:
+    ExtendedText(ProgInfo* pi, const CopyParams* cp) : m_pi(pi), m_cp(cp), m_items(kItemCollection) {}
+
+    void reset() {
+        m_pi->pextendlen = 0;
+        m_pi->pextend[0] = 0;
+        m_count = 0;
+    }
+    void descriptor(const Span& d, int32_t at) {
+        const int32_t itemsLen = d[at + 6];
+        const Span items = d.sub(at + 7, at + 7 + itemsLen);
+        for (int32_t i = items.begin; i < items.end;) {
+            const int32_t descLen = items[i];
+            const int32_t itemLen = items[i + 1 + descLen];
+            if (descLen > 0) {
+                if (m_pi->pextendlen > 0) {
+                    flush();
+                    putChar(u'\r');
+                    putChar(u'\n');
+                    putChar(u'\r');
+                    putChar(u'\n');
+                }
+                appendText(items, i + 1, descLen);
+                putChar(u'\r');
+                putChar(u'\n');
+            }
+            const int32_t n = std::min(items.avail(i + 2 + descLen, itemLen), kItemCollection - m_count);
+            if (n > 0) {
+                std::memcpy(m_items.data() + m_count, items.at(i + 2 + descLen), static_cast<size_t>(n));
+                m_count += n;
+            }
+            i += 2 + descLen + itemLen;
+        }
+    }
+    // Converts and appends the item text collected so far.
+    void flush() {
+        if (m_count > 0 && m_pi->pextendlen < kTextUnits) {
+            const Span all{m_items.data(), 0, m_count};
+            appendText(all, 0, m_count);
+        }
+        m_count = 0;
+    }
+
+private:
+    void appendText(const Span& s, int32_t from, int32_t len) {
+        const int32_t used = m_pi->pextendlen;
+        if (used >= kTextUnits) return;
+        m_pi->pextendlen += convText(m_pi->pextend + used, kTextUnits - used, s, from, len, m_cp);
+    }
+    void putChar(char16_t c) {
+        if (m_pi->pextendlen >= kTextUnits) return;
+        m_pi->pextend[m_pi->pextendlen++] = c;
+        if (m_pi->pextendlen < kTextUnits) m_pi->pextend[m_pi->pextendlen] = 0;
+    }
+
+    ProgInfo* m_pi;
+    const CopyParams* m_cp;
+    std::vector<uint8_t> m_items;
+    int32_t m_count = 0;
+};
+
+}  // namespace
+
+size_t my_memcpy_s(void* dst, size_t bufsize, const void* src, size_t srclen) {
+    const size_t n = std::min(srclen, bufsize);
+    if (n > 0 && dst != nullptr && src != nullptr) std::memmove(dst, src, n);
+    return n;
+}
+
+void mjd_dec(int32_t mjd, int32_t* recyear, int32_t* recmonth, int32_t* recday) {
+    if (mjd < 15079) mjd += 65536;  // the 16-bit field wrapped (2038-04-23 on)
+    const int32_t yp = static_cast<int32_t>((mjd - 15078.2) / 365.25);
+    const int32_t yDays = static_cast<int32_t>(yp * 365.25);
+    const int32_t mp = static_cast<int32_t>((mjd - 14956.1 - yDays) / 30.6001);
+    const int32_t day = mjd - 14956 - yDays - static_cast<int32_t>(mp * 30.6001);
+    const int32_t k = (mp == 14 || mp == 15) ? 1 : 0;
+    *recyear = yp + k + 1900;
+    *recmonth = mp - 1 - 12 * k;
+    *recday = day;
+}
+
+int32_t mjd_enc(int32_t year, int32_t month, int32_t day) {
+    const int32_t l = (month < 3) ? 1 : 0;
+    const int32_t v = 14956 + day + static_cast<int32_t>((year - 1900 - l) * 365.25) +
+                      static_cast<int32_t>((month + 1 + 12 * l) * 30.6001);
+    return v & 0xFFFF;
+}
+
+int32_t getTbChannelNum(int32_t networkID, int32_t serviceID, int32_t remoconkey_id) {
+    sortNidTable();
+    if (remoconkey_id != 0) return remoconkey_id * 10 + (serviceID & 7) + 1;
+    const NidKey key{networkID, 0};
+    const void* hit = std::bsearch(&key, nIDTable, kNidTableSize, sizeof(NidKey), comparefornidtable);
+    if (hit == nullptr) return 0;
+    return static_cast<const NidKey*>(hit)->keyNumber * 10 + (serviceID & 7) + 1;
+}
+
+int32_t parseEit(const uint8_t* eitbuf, ProgInfo* proginfo, const CopyParams* copyParams) {
+    for (int32_t& g : proginfo->genre) g = -1;
+    const int32_t sectionLength = getSectionLength(eitbuf);
+    const Span sec{eitbuf, 0, sectionLength + 3};
+    const int32_t serviceId = sec.u16(3);
+    const int32_t networkId = sec.u16(10);
+
+    if (networkId >= 0x7880 && networkId <= 0x7FE8)
+        proginfo->chnum = getTbChannelNum(networkId, serviceId, 0);
+    else
+        proginfo->chnum = serviceId & 0x3FF;
+
+    if (sectionLength >= 16) {
+        const int32_t dataEnd = sectionLength - 1;  // the CRC follows
+        const Span data = sec.sub(0, dataEnd);
+        ExtendedText ext(proginfo, copyParams);
+        for (int32_t e = 14; e < dataEnd;) {
+            setStart(proginfo, sec, e + 2);
+            setDuration(proginfo, sec, e + 7);
+            ext.reset();
+            const int32_t from = e + 12;
+            const int32_t to = std::min(from + sec.len12(e + 10), dataEnd);
+            e = walkDescriptors(data, from, to, [&](uint8_t tag, const Span& d, int32_t at) {
+                switch (tag) {
+                case 0x4D: shortEvent(proginfo, d, at, copyParams); break;
+                case 0x4E: ext.descriptor(d, at); break;
+                case 0x54: setGenres(proginfo, d, at); break;
+                default: break;
+                }
+            });
+            ext.flush();
+        }
+    }
+    proginfo->networkID = networkId;
+    proginfo->serviceID = serviceId;
+    return serviceId;
+}
+
+void parseSdt(const uint8_t* sdtbuf, ProgInfo* proginfo, int32_t serviceid, const CopyParams* copyParams) {
+    const int32_t sectionLength = getSectionLength(sdtbuf);
+    if (sectionLength < 13) return;
+    const int32_t dataEnd = sectionLength - 1;
+    const Span sec{sdtbuf, 0, dataEnd};
+    for (int32_t o = 11; o < dataEnd; o += 5 + sec.len12(o + 3)) {
+        if (sec.u16(o) != serviceid) continue;
+        const int32_t loop = sec.len12(o + 3);
+        walkDescriptors(sec, o + 5, std::min(o + 5 + loop, dataEnd), [&](uint8_t tag, const Span& d, int32_t at) {
+            if (tag == 0x48) serviceName(proginfo, d, at, copyParams);
+        });
+        return;
+    }
+}
+
+void parseSit(const uint8_t* sitbuf, ProgInfo* proginfo, const CopyParams* copyParams) {
+    for (int32_t& g : proginfo->genre) g = -1;
+    const int32_t sectionLength = getSectionLength(sitbuf);
+    const int32_t dataEnd = std::max(sectionLength - 1, 0);
+    const Span sec{sitbuf, 0, dataEnd};
+    const int32_t transmissionLen = sec.len12(8);
+
+    int32_t mediaType = 65535;
+    int32_t networkId = 0;
+    int32_t keyId = 0;
+    walkDescriptors(sec, 10, std::min(10 + transmissionLen, dataEnd), [&](uint8_t tag, const Span& d, int32_t at) {
+        if (tag == 0xCD) {
+            keyId = d[at + 2];
+        } else if (tag == 0xC2) {
+            mediaType = d.u16(at + 5);
+            networkId = d.u16(at + 7);
+        }
+    });
+
+    int32_t lastService = 0;
+    const bool satellite = mediaType == 0x4353 && (networkId == 1 || networkId == 3);
+    std::vector<uint8_t> collected;
+    ExtendedText ext(proginfo, copyParams);
+    for (int32_t o = 10 + transmissionLen; o < dataEnd;) {
+        const int32_t serviceId = sec.u16(o);
+        const int32_t loop = sec.len12(o + 2);
+        const int32_t from = o + 4;
+        const int32_t to = std::min(from + loop, dataEnd);
+        lastService = serviceId;
+        if (satellite) {
+            proginfo->chnum = serviceId & 0x3FF;
+            collected.clear();
+            walkDescriptors(sec, from, to, [&](uint8_t tag, const Span& d, int32_t at) {
+                if (tag == 0x83) {
+                    // Text after one leading byte; a length of 0 holds none.
+                    const int32_t n = std::min(d.avail(at + 3, d[at + 1] - 1),
+                                               kSatCollection - static_cast<int32_t>(collected.size()));
+                    if (n > 0) collected.insert(collected.end(), d.at(at + 3), d.at(at + 3) + n);
+                } else if (tag == 0xB2 && d[at + 3] == 1) {
+                    // Entries of (length counting type and text, type, text).
+                    const int32_t first = d[at + 2];
+                    proginfo->chnamelen = convText(proginfo->chname, kTextUnits, d, at + 4, first - 1, copyParams);
+                    const int32_t second = at + 3 + first;
+                    if (second < d.end)
+                        proginfo->pnamelen =
+                            convText(proginfo->pname, kTextUnits, d, second + 2, d[second] - 1, copyParams);
+                } else if (tag == 0xC3) {
+                    setStart(proginfo, d, at + 3);
+                    setDuration(proginfo, d, at + 8);
+                }
+            });
+            const Span all{collected.data(), 0, static_cast<int32_t>(collected.size())};
+            proginfo->pextendlen = convText(proginfo->pextend, kTextUnits, all, 0, all.end, copyParams);
+        } else {
+            proginfo->chnum = (mediaType == 0x5442) ? getTbChannelNum(networkId, serviceId, keyId) : (serviceId & 0x3FF);
+            ext.reset();
+            walkDescriptors(sec, from, to, [&](uint8_t tag, const Span& d, int32_t at) {
+                switch (tag) {
+                case 0x48: serviceName(proginfo, d, at, copyParams); break;
+                case 0x4D: shortEvent(proginfo, d, at, copyParams); break;
+                case 0x4E: ext.descriptor(d, at); break;
+                case 0x54: setGenres(proginfo, d, at); break;
+                case 0xC3:
+                    setStart(proginfo, d, at + 3);
+                    setDuration(proginfo, d, at + 8);
+                    break;
+                default: break;
+                }
+            });
+            ext.flush();
+        }
+        o = from + loop;
+    }
+    proginfo->networkID = networkId;
+    proginfo->serviceID = lastService;
+}
+
+bool readTsProgInfo(HANDLE hFile, ProgInfo* proginfo, int32_t psize, const CopyParams* copyParams) {
+    std::vector<uint8_t> buffer(PSI_BUFFER_SIZE, 0);
+    const int32_t r = getSitEit(hFile, buffer.data(), psize, copyParams->tsfilepos, copyParams->packet_limit);
+    if (r == SITEIT_FOUND_EIT) {
+        const int32_t sid = parseEit(buffer.data(), proginfo, copyParams);
+        if (getSdt(hFile, buffer.data(), psize, sid, copyParams->tsfilepos, copyParams->packet_limit))
+            parseSdt(buffer.data(), proginfo, sid, copyParams);
+    } else if (r == SITEIT_FOUND_SIT) {
+        parseSit(buffer.data(), proginfo, copyParams);
+    } else {
+        return false;
+    }
+    proginfo->rectimezone = 18;
+    proginfo->makerid = 0;
+    proginfo->modelcode = 0;
+    proginfo->recsrc = -1;
+    return true;
+}
+
+// ---- entry point ----------------------------------------------------------------
+
+int32_t rplsTsCheck(HANDLE hReadFile) {
+    uint8_t buf[1024] = {};
+    uint32_t numread = 0;
+    if (SeekFileData(hReadFile, 0)) ReadFileData(hReadFile, buf, sizeof(buf), &numread);
+    if (buf[0] == 0x47) {
+        if (buf[188] == 0x47 && buf[376] == 0x47 && buf[564] == 0x47) return 188;
+    } else if (buf[0] == 'P' && buf[1] == 'L' && buf[2] == 'S' && buf[3] == 'T') {
+        return 1;
+    }
+    if (buf[4] == 0x47 && buf[196] == 0x47 && buf[388] == 0x47 && buf[580] == 0x47) return 192;
+    return 0;
+}
+
+namespace {
+
+// The absolute form of a path, made as _wfullpath does it: relative to the
+// working directory, "." and ".." resolved by name, no link followed.
+std::string absolutePath(const std::string& path) {
+    std::string full = path;
+    if (full.empty() || full[0] != '/') {
+        std::vector<char> cwd(PATH_MAX + 1, 0);
+        if (getcwd(cwd.data(), cwd.size()) == nullptr) return std::string();
+        full = std::string(cwd.data()) + "/" + full;
+    }
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= full.size()) {
+        size_t j = full.find('/', i);
+        if (j == std::string::npos) j = full.size();
+        const std::string part = full.substr(i, j - i);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    for (const std::string& p : parts) out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+void copyPathField(char16_t* dst, const std::u16string& s) {
+    const size_t n = std::min(s.size(), PROGINFO_PATH_LEN - 1);
+    std::copy(s.begin(), s.begin() + static_cast<long>(n), dst);
+    dst[n] = 0;
+}
+
+void fillPathFields(const char* fname, ProgInfo* proginfo) {
+    const std::u16string full = platform::utf8ToUtf16(absolutePath(fname));
+    // A path that does not fit is left out whole rather than cut.
+    if (full.empty() || full.size() >= PROGINFO_PATH_LEN) return;
+    copyPathField(proginfo->fullpath, full);
+    const size_t slash = full.rfind(u'/');
+    const std::u16string name = full.substr(slash == std::u16string::npos ? 0 : slash + 1);
+    const size_t dot = name.rfind(u'.');
+    if (dot == std::u16string::npos) {
+        copyPathField(proginfo->fname, name);
+    } else {
+        copyPathField(proginfo->fname, name.substr(0, dot));
+        copyPathField(proginfo->fext, name.substr(dot));
+    }
+}
+
+}  // namespace
+
+bool readFileProgInfo(const char* fname, ProgInfo* proginfo, const CopyParams* copyParams) {
+    HANDLE h = (fname != nullptr && fname[0] != '\0') ? OpenFileData(fname) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) {
+        proginfo->status = TS_INFO_FILE_NOT_OPEN;
+        return false;
+    }
+    const int32_t kind = rplsTsCheck(h);
+    if (kind != 1 && kind != 188 && kind != 192) {
+        CloseFileData(h);
+        proginfo->status = TS_INFO_INVALID_FILE;
+        return false;
+    }
+    fillPathFields(fname, proginfo);
+    proginfo->fsize = GetFileDataSize(h);
+    if (kind == 1) {
+        readRplsProgInfo(h, proginfo, copyParams);
+        CloseFileData(h);
+        proginfo->status = TS_INFO_SUCCESS;
+        return true;
+    }
+    const bool ok = readTsProgInfo(h, proginfo, kind, copyParams);
+    CloseFileData(h);
+    proginfo->status = ok ? TS_INFO_SUCCESS : TS_INFO_UNABLE_TO_DETECT;
+    return ok;
+}
+
+ProgInfo TsProgInfo::getTsProgInfo(const char* path) {
+    CopyParams params;
+    initCopyParams(&params);
+    ProgInfo record{};
+    record.active = readFileProgInfo(path, &record, &params);
+    return record;
+}
