@@ -35,10 +35,11 @@ std::string programDirectory() {
 }
 
 std::string tempDirectory() {
+    // An empty value counts as unset: "${TEMP}/x" must not become "/x".
     const char* temp = std::getenv("TEMP");
-    if (temp != nullptr) return temp;
+    if (temp != nullptr && *temp != '\0') return temp;
     const char* tmpdir = std::getenv("TMPDIR");
-    if (tmpdir != nullptr) return tmpdir;
+    if (tmpdir != nullptr && *tmpdir != '\0') return tmpdir;
     return "/tmp";
 }
 

@@ -8,7 +8,8 @@ namespace platform {
 // Directory of the running executable, ending in "/"; empty on failure.
 std::string programDirectory();
 
-// The temporary directory: $TEMP, else $TMPDIR, else "/tmp".
+// The temporary directory: $TEMP, else $TMPDIR, else "/tmp" (an empty
+// variable counts as unset).
 std::string tempDirectory();
 
 // Keeping the machine awake during a run and putting it to sleep afterwards.

@@ -14,11 +14,14 @@
 #include "FileAccess.h"
 #include "FileEntryManager.h"
 #include "Logger.h"
+#include "MakeChannelSetting.h"
 #include "Process.h"
 #include "ResultManager.h"
 #include "SettingJsonParser.h"
+#include "ShobocalProcess.h"
 #include "StringExtra.h"
 #include "USPath.h"
+#include "ValidationTS.h"
 
 namespace {
 
@@ -27,31 +30,31 @@ const char* const kUnit = "../src/ExecuteProcessing";
 #define RUN_LOG(level, ...) Logger::Write(LogLevel::level, kUnit, __func__, __LINE__, __VA_ARGS__)
 
 // ---------------------------------------------------------------------------
-// Steps of the run that other units of the program provide and that are not
-// in this build yet. Each is called where the run needs it and, until its
-// unit is wired in, leaves the records as they are, so the run goes on as
-// for files that carry no programme information.
+// Steps of the run that other units provide.
 
 // TS validation: reads each recording's programme information and marks the
-// records that are TS recordings. Without it no record is a TS recording.
-void validateRecordings(std::vector<FileData>& /*files*/) {}
+// records that are TS recordings.
+void validateRecordings(std::vector<FileData>& files) { ValidationTS::validTSfilelist(files); }
 
 // Channel-file maker (option "chmake"): appends the channel data of the
 // recordings to "channelsetting_.json".
-void makeChannelFile(const std::vector<FileData>& /*files*/) {}
+void makeChannelFile(const std::vector<FileData>& files) { MakeChannelSetting maker(files); }
 
 // TS information print (option "tsinfo").
-void printRecordingInfo(const std::vector<FileData>& /*files*/) {}
+void printRecordingInfo(const std::vector<FileData>& files) { printTsInfo(files); }
 
 // Calendar link: ties each recording's channel to the web programme calendar
 // through the channel file.
-void linkCalendar(const ChannelSettingParser& /*channels*/, std::vector<FileData>& /*files*/) {}
+void linkCalendar(const ChannelSettingParser& channels, std::vector<FileData>& files) {
+    ShobocalProcess::linkShoboiCalender(channels, files);
+}
 
-// Calendar look-up of one linked recording (one HTTP request).
-void fetchCalendarEntry(FileData& /*file*/) {}
+// Calendar look-up of one linked recording (one HTTP request). Its result is
+// not needed: the record's "available" flag tells what was taken.
+void fetchCalendarEntry(FileData& file) { ShobocalProcess::getShobocalInfo(file); }
 
-// The task's after-task set. Returns whether every step succeeded, or
-// nothing while after-tasks cannot be run at all.
+// The task's after-task set. After-tasks are not part of this build yet:
+// nothing is run and neither after-task message is logged.
 std::optional<bool> runAfterTasks(const SettingJson& /*settings*/, FileData& /*file*/) {
     return std::nullopt;
 }
@@ -85,6 +88,12 @@ void afterSuccess(const SettingJson& settings, FileData& file, const TaskData& w
     }
 }
 
+// Without a program the command line would start with the quoted source
+// path, and the recording itself would be run as the program.
+bool namesProgram(const TaskData& task) {
+    return task.GetU8Program().find_first_not_of(" \t") != std::string::npos;
+}
+
 FileOutcome processOneFile(const SettingJson& settings, const std::vector<TaskData>& tasks,
                            StringReplacer& replacer, FileData& file) {
     FileOutcome outcome;
@@ -104,6 +113,9 @@ FileOutcome processOneFile(const SettingJson& settings, const std::vector<TaskDa
         file.shobocal.ShoboTitle = fullWidth.replace(file.shobocal.ShoboTitle);
         file.shobocal.ShoboSubTitle = fullWidth.replace(file.shobocal.ShoboSubTitle);
         file.shobocal.ShoboChName = fullWidth.replace(file.shobocal.ShoboChName);
+        // The calendar's episode number is text from the network: it gets the
+        // same treatment before it can reach a file name.
+        file.shobocal.ShoboEpisodeNo = fullWidth.replace(file.shobocal.ShoboEpisodeNo);
     }
     // Every file gets its own map: a plain file must never inherit the
     // placeholders (and so the output name) of the recording before it.
@@ -118,8 +130,13 @@ FileOutcome processOneFile(const SettingJson& settings, const std::vector<TaskDa
         TaskData working = task;
         file.taskData = replaceTaskData(replacer, working);
         const std::string commandLine = StringExtra::utf8_to_multi_winapi(preparation(file, working));
-        RUN_LOG(Info, "Execute CoProcess : %s", commandLine.c_str());
-        const int rc = CoProcess::execute(commandLine);
+        int rc = platform::kHresultFileNotFound;
+        if (namesProgram(working)) {
+            RUN_LOG(Info, "Execute CoProcess : %s", commandLine.c_str());
+            rc = CoProcess::execute(commandLine);
+        } else {
+            RUN_LOG(Error, "Setting PROGRAM : '%s' is empty", working.GetU8Program().c_str());
+        }
         file.setSuccess(rc == 0);
 
         if (rc != 0) {

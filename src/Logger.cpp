@@ -1,5 +1,8 @@
 #include "Logger.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -68,8 +71,15 @@ void Logger::write(const LogLevel::type& level, const char* file, const char* fu
     // Opened per line so that a file that cannot be written costs only the
     // file copy of this line.
     if (m_logFilePath.empty()) return;
-    FILE* log = std::fopen(m_logFilePath.c_str(), "ae");
-    if (log == nullptr) return;
+    // Non-blocking open: a FIFO in the log file's place must never stall
+    // the run; without a reader it does not open and the line is lost.
+    const int fd = ::open(m_logFilePath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    FILE* log = ::fdopen(fd, "a");
+    if (log == nullptr) {
+        ::close(fd);
+        return;
+    }
     writeLine(log, text);
     std::fflush(log);
     std::fclose(log);

@@ -53,11 +53,20 @@ std::string StringExtra::DoubleDigit(std::string s) {
 
 std::string StringExtra::replaceAll(std::string& s, std::string from, std::string to) {
     if (from.empty()) return s;
-    std::string::size_type pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
+    // Built anew in one pass: replacing in place costs a move of the rest of
+    // the text per hit, which a long macro list turns into minutes.
+    std::string out;
+    out.reserve(s.size());
+    std::string::size_type start = 0;
+    std::string::size_type pos;
+    while ((pos = s.find(from, start)) != std::string::npos) {
+        out.append(s, start, pos - start);
+        out += to;
+        start = pos + from.size();
     }
+    if (start == 0) return s;
+    out.append(s, start, std::string::npos);
+    s.swap(out);
     return s;
 }
 

@@ -1,5 +1,6 @@
 #include <pthread.h>
 
+#include <csignal>
 #include <exception>
 #include <string>
 
@@ -58,6 +59,12 @@ int runOnLargeStack(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Console lines go to standard output before the log file: when whatever
+    // reads the console goes away (a closed pipe, "| head"), the write must
+    // fail quietly, not end the run with its command half-way and no lists.
+    // Started programs get SIGPIPE back at its default.
+    std::signal(SIGPIPE, SIG_IGN);
+
     const std::string logPath = FileAccess::getModulePath() + "marubo.log";
     Logger::SetLogFilePath(logPath.c_str());
     Logger::setPrintFileName(false);

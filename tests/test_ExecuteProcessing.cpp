@@ -176,3 +176,27 @@ TEST_F(ExecuteProcessingTest, NoRecordReturns1Silently) {
     EXPECT_EQ("", log());
     EXPECT_TRUE(ResultManager::resultList.empty());
 }
+
+TEST_F(ExecuteProcessingTest, CalendarEpisodeCannotLeadTheOutputOutOfItsDirectory) {
+    SettingJson settings;
+    TaskData t;
+    t.SetU8Program("true");
+    t.SetU8OutOption("-o");
+    t.SetU8OutFullPath(m_dir.file("out/${EpisodeNo}-${EpisodeNo2}.mp4"));
+    settings.setTaskData({t});
+
+    std::vector<FileData> files(2);
+    files[0].src.path(m_dir.file("a.ts"));
+    files[0].setAvailableTS(true);
+    files[0].shobocal.available = true;  // as the calendar left it
+    files[0].shobocal.ShoboEpisodeNo = "../../escape";
+    files[1].src.path(m_dir.file("b.ts"));
+    files[1].setAvailableTS(true);
+    files[1].tsInfoEx.episodeNo = "7";
+
+    EXPECT_EQ(0, processing(settings, files));
+    EXPECT_EQ(m_dir.file("out/"), files[0].dest.u8Path);
+    EXPECT_EQ("..\xEF\xBC\x8F..\xEF\xBC\x8F" "escape-..\xEF\xBC\x8F..\xEF\xBC\x8F" "escape.mp4",
+              files[0].dest.u8Filename);
+    EXPECT_EQ(m_dir.file("out/7-07.mp4"), files[1].dest.u8FullPath);
+}

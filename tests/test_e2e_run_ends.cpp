@@ -2,13 +2,24 @@
 // printed and what the log file holds.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "MaruboSandbox.h"
 
 using testsupport::MaruboSandbox;
 using testsupport::RunOutcome;
+using testsupport::readFile;
 using testsupport::writeFile;
+
+extern char** environ;
 
 namespace {
 
@@ -204,4 +215,65 @@ TEST(RunEnds, EveryFileProcessedEndsWith0) {
     EXPECT_EQ((std::vector<std::string>{"keep-awake on", "keep-awake off"}), box.powerRequests());
     // Time and level only: "YYYY-MM-DD HH:MM:SS [LEVEL] message".
     for (const auto& line : r.log) EXPECT_FALSE(line.level.empty()) << line.message;
+}
+
+TEST(RunEnds, ConsoleReaderGoneDoesNotEndTheRun) {
+    // "marubo ... | head" or a console pipe whose reader went away: every
+    // console line then fails to write, and the run must go on regardless.
+    MaruboSandbox box;
+    box.writeSettings(kOneTask);
+    const std::string a = input(box, "a.ts");
+    const std::string program = box.programDir() + "/marubo";
+
+    int pipeEnds[2];
+    ASSERT_EQ(0, ::pipe(pipeEnds));
+    ::close(pipeEnds[0]);
+
+    std::vector<std::string> envText{"MARUBO_POWER_LOG=" + box.file("power.log")};
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind("MARUBO_POWER_LOG=", 0) != 0) envText.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : envText) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string arg0 = program, arg1 = a;
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // As a shell would start it: SIGPIPE at its default.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int started = posix_spawn(&pid, program.c_str(), &actions, &attr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(pipeEnds[1]);
+    ASSERT_EQ(0, started);
+
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            FAIL() << "marubo did not finish in time";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(WIFSIGNALED(status)) << "marubo died of signal " << WTERMSIG(status);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_EQ(1u, box.calls().size());
+    const std::string log = readFile(box.programDir() + "/marubo.log");
+    EXPECT_NE(std::string::npos, log.find("SUCCESS : All processed.")) << log;
+    EXPECT_NE(std::string::npos, log.find("[SUCCESS] [PROCESS  ] : " + a)) << log;
 }

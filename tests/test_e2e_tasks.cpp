@@ -217,3 +217,28 @@ TEST(E2eTasks, FileSearchFindsTheOutput) {
     EXPECT_EQ(0, r.exitCode);
     EXPECT_TRUE(r.logged("SEARCH Found : " + box.file("in/out/a.mp4"), "INFO "));
 }
+
+TEST(E2eTasks, TaskWithoutProgramRunsNothing) {
+    // Recordings on shared or FAT-style mounts commonly carry execute bits;
+    // a task whose program is missing or blank must not run the recording.
+    for (const char* program : {"", " \t ", "${Category}"}) {
+        MaruboSandbox box;
+        box.writeSettings(std::string(R"({"TASKLIST": [
+          {"AVAILABLE": true, "REGEX": "", "RECOVERY": "NEXTTASK", "PROGRAM": )") +
+                          testsupport::jsonString(program) + R"(},
+          {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OPTIONS": "second"}]})");
+        const std::string a = input(box, "a.ts");
+        writeFile(a, "#!/bin/sh\ntouch \"" + box.file("ran") + "\"\n");
+        std::filesystem::permissions(a, std::filesystem::perms::owner_all);
+
+        const RunOutcome r = box.run({a});
+        EXPECT_FALSE(std::filesystem::exists(box.file("ran"))) << "the recording was run as the program";
+        EXPECT_EQ(1, r.countPrefix("Setting PROGRAM : '")) << program;
+        EXPECT_EQ(1, r.countPrefix("CoProcess Error (0x80070002) : ")) << program;
+        EXPECT_TRUE(r.logged("[ERROR  ] " + a, "ERROR"));
+        // The failure takes the task's recovery word like any other.
+        ASSERT_EQ(1u, box.calls().size());
+        EXPECT_EQ("second", box.calls()[0][0]);
+        EXPECT_EQ(0, r.exitCode);
+    }
+}

@@ -8,7 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <regex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -115,6 +122,28 @@ TEST_F(LoggerTest, UnwritableLogFileStillPrintsTheLine) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_NE(got[0].find("[ERROR] still here"), std::string::npos);
     EXPECT_NE(got[1].find("[INFO ] no file"), std::string::npos);
+}
+
+TEST_F(LoggerTest, FifoInPlaceOfTheLogFileNeverStallsTheRun) {
+    const std::string fifo = m_dir.file("marubo.log");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    // Nobody reads the FIFO: a blocking open would hang here for good, so
+    // the write runs on a thread and the test gives up waiting after 10 s.
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread writer([&done] {
+        Logger::Write(LogLevel::Info, "../src/x", "f", 1, "into nowhere");
+        done.set_value();
+    });
+    const bool returned = finished.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) {
+        // Unblock the writer so the test can end.
+        const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        finished.wait();
+        close(fd);
+    }
+    writer.join();
+    EXPECT_TRUE(returned);
 }
 
 TEST_F(LoggerTest, ErrorListNamesOrderAndDuplicates) {

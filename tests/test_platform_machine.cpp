@@ -68,6 +68,16 @@ TEST(Machine, TempDirectoryFallsBackInOrder) {
         EnvVar temp("TEMP", nullptr), tmpdir("TMPDIR", nullptr);
         EXPECT_EQ(platform::tempDirectory(), "/tmp");
     }
+    // Set but empty is no directory: a placeholder would otherwise point
+    // at the root of the file system.
+    {
+        EnvVar temp("TEMP", ""), tmpdir("TMPDIR", "/t/tmpdir");
+        EXPECT_EQ(platform::tempDirectory(), "/t/tmpdir");
+    }
+    {
+        EnvVar temp("TEMP", ""), tmpdir("TMPDIR", "");
+        EXPECT_EQ(platform::tempDirectory(), "/tmp");
+    }
 }
 
 TEST(Machine, ExitStatusKeepsOnlyWhatFitsInAByte) {

@@ -88,6 +88,30 @@ TEST(TsCrc, MatchesCrc32Mpeg2)
     EXPECT_EQ(0u, calc_crc32(sec.data(), static_cast<int32_t>(sec.size())));
 }
 
+TEST(TsPacket, HeaderFieldsStayInsideThePacket)
+{
+    // Exactly 188 bytes on the heap, so the sanitizer build sees a read past it.
+    auto field = [](const Bytes& pkt, int32_t (*get)(const uint8_t*)) {
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[188]);
+        std::memcpy(exact.get(), pkt.data(), 188);
+        return get(exact.get());
+    };
+    const Bytes plain = recgen::packet(0x1ABC, true, 3, Bytes{0x07, 0x42});
+    EXPECT_EQ(0x1ABC, field(plain, getPid));
+    EXPECT_EQ(0, field(plain, getAdapFieldLength));
+    EXPECT_EQ(7, field(plain, getPointerFieldLength));
+    const Bytes adapted = recgen::packet(0x12, true, 0, Bytes{0x05}, 10);
+    EXPECT_EQ(11, field(adapted, getAdapFieldLength));
+    EXPECT_EQ(5, field(adapted, getPointerFieldLength));
+    EXPECT_EQ(0, field(recgen::packet(0x12, false, 0, Bytes{0x05}, 10), getPointerFieldLength));
+    // An adaptation length byte of 255 claims more than the packet holds:
+    // there is no pointer field to read.
+    Bytes broken = recgen::packet(0x12, true, 0, {}, 183);
+    broken[4] = 0xFF;
+    EXPECT_EQ(256, field(broken, getAdapFieldLength));
+    EXPECT_EQ(0, field(broken, getPointerFieldLength));
+}
+
 TEST(TsReader, StartPositionIsPercentOfSizeInAlignedBlocks)
 {
     TempDir dir;

@@ -136,6 +136,26 @@ TEST(TsEit, GenresUndefinedDurationAndShortSection)
         EXPECT_EQ((std::vector<int>{0, 0, 0}), (std::vector<int>{info->durhour, info->durmin, info->dursec}));
     }
     {
+        // An undefined start time (all bits set) is not read as 2038-04-22
+        // 165:165:165, in the EIT and in a SIT's partial-stream time alike.
+        auto info = fresh();
+        recgen::Event e = event({});
+        e.startMjd = 0xFFFF;
+        e.startBcd = {0xFF, 0xFF, 0xFF};
+        parseEit(recgen::eit(0x0400, 1, 4, 0, {e}).data(), info.get(), &cp);
+        EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 0, 0}),
+                  (std::vector<int>{info->recyear, info->recmonth, info->recday, info->rechour, info->recmin,
+                                    info->recsec}));
+        EXPECT_EQ((std::vector<int>{1, 45, 30}), (std::vector<int>{info->durhour, info->durmin, info->dursec}));
+
+        auto sit = fresh();
+        const Bytes time = recgen::partialTsTime(0xFFFF, {0xFF, 0xFF, 0xFF}, {0x00, 0x10, 0x00});
+        parseSit(recgen::sit(recgen::networkIdentification(0x4353, 3), {{0x0123, time}}).data(), sit.get(), &cp);
+        EXPECT_EQ(0, sit->recyear);
+        EXPECT_EQ(0, sit->rechour);
+        EXPECT_EQ(10, sit->durmin);
+    }
+    {
         // section_length 15: no event is read.
         auto info = fresh();
         const Bytes sec = recgen::eit(0x05C8, 1, 0x7FE8, 0, {});

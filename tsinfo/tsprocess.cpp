@@ -31,7 +31,11 @@ int32_t getAdapFieldLength(const uint8_t* buf) { return (buf[3] & 0x20) ? buf[4]
 
 int32_t getPointerFieldLength(const uint8_t* buf) {
     if (!isPsiTop(buf)) return 0;
-    return buf[4 + getAdapFieldLength(buf)];
+    // An adaptation field that fills the packet leaves no pointer field; its
+    // length byte (up to 255) must not lead the read past the packet.
+    const int32_t adap = getAdapFieldLength(buf);
+    if (adap >= TS_PACKET_SIZE - 4) return 0;
+    return buf[4 + adap];
 }
 
 int32_t getSectionLength(const uint8_t* buf) { return ((buf[1] & 0x0F) << 8) | buf[2]; }

@@ -117,6 +117,10 @@ int32_t walkDescriptors(const Span& s, int32_t from, int32_t to, F&& f) {
 }
 
 void setStart(ProgInfo* pi, const Span& s, int32_t at) {
+    // An undefined start has all its bits set; read as it stands it would be
+    // 2038-04-22 at hour 165. Like an undefined duration it leaves the fields
+    // as they are.
+    if (s[at + 2] == 0xFF || s[at + 3] == 0xFF || s[at + 4] == 0xFF) return;
     mjd_dec(s.u16(at), &pi->recyear, &pi->recmonth, &pi->recday);
     pi->rechour = bcdValue(s[at + 2]);
     pi->recmin = bcdValue(s[at + 3]);

@@ -1,0 +1,225 @@
+// Recordings on the main road, through the built program: selection by
+// genre and by TS title, the TS information print (-i) and the channel-file
+// maker (-m).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "JsonAdapter.h"
+#include "MaruboSandbox.h"
+#include "SampleRecording.h"
+#include "tsproginfo.h"
+
+using testsupport::MaruboSandbox;
+using testsupport::RunOutcome;
+using testsupport::SampleProgramme;
+
+namespace {
+
+SampleProgramme anime() {
+    SampleProgramme p;
+    p.name = "[新]まほうの森＃1「はじまりの朝」";
+    p.channel = "ＭＡＲＵＢＯ　テレビ";
+    p.genre = 0x70;
+    p.year = 2021;
+    p.month = 3;
+    p.day = 31;
+    p.hour = 23;
+    p.minute = 30;
+    p.durationHours = 1;
+    p.durationMinutes = 30;
+    p.networkId = 0x7FE0;
+    p.serviceId = 0x0400;
+    return p;
+}
+
+SampleProgramme drama() {
+    SampleProgramme p;
+    p.name = "月曜ドラマ　第3話▽嵐の前";
+    p.channel = "まるぼ放送";
+    p.genre = 0x30;
+    p.networkId = 0x7FE1;
+    p.serviceId = 0x0408;
+    return p;
+}
+
+class TsOnTheMainRoad : public ::testing::Test {
+protected:
+    std::string recording(const std::string& name, const SampleProgramme& p) {
+        const std::string path = box.file(name);
+        EXPECT_TRUE(recgen::writeFile(path, testsupport::sampleTransportStream(p)));
+        return path;
+    }
+    std::string notARecording(const std::string& name) {
+        const std::string path = box.file(name);
+        testsupport::writeFile(path, "this is a text file, not a transport stream\n");
+        return path;
+    }
+    void settings(bool validTs) {
+        box.writeSettings(std::string(R"({"GENERAL": {"VALID_TS": )") + (validTs ? "true" : "false") + R"(},
+            "TASKLIST": [
+              {"AVAILABLE": true, "SELECT": "7", "REGEX": "^never$", "PROGRAM": "@REC@",
+               "OPTIONS": "genre", "OUTFILEOPT": "-o",
+               "OUTFILEPATH": ")" + box.root() + R"(/out/${Title}_${EpisodeNo}_${SubTitle}.ts"},
+              {"AVAILABLE": true, "SELECT": "TSTITLE", "REGEX": "^月曜ドラマ$", "PROGRAM": "@REC@",
+               "OPTIONS": "title", "OUTFILEOPT": "-o",
+               "OUTFILEPATH": ")" + box.root() + R"(/out/${Title}_${EpisodeNo}_${SubTitle}.ts"}
+            ]})");
+    }
+
+    MaruboSandbox box;
+};
+
+// The start and end of anime(), as the print shows them.
+const char* const kAnimeTime = "2021/03/31 23:30 - 2021/04/01 01:00";
+
+}  // namespace
+
+TEST_F(TsOnTheMainRoad, TasksSelectRecordingsByGenreAndByTitle) {
+    settings(true);
+    const std::string a = recording("anime.ts", anime());
+    const std::string d = recording("drama.ts", drama());
+    const std::string n = notARecording("notes.ts");
+
+    const RunOutcome out = box.run({a, n, d});
+    EXPECT_EQ(7, out.exitCode) << out.output;
+    EXPECT_TRUE(out.logged("Invalid TS file : " + n, "ERROR")) << out.output;
+    EXPECT_TRUE(out.logged("No matching REGEX's : " + n, "ERROR")) << out.output;
+
+    const auto calls = box.calls();
+    ASSERT_EQ(2u, calls.size()) << out.output;
+    EXPECT_EQ("genre", calls[0].front());
+    EXPECT_EQ(a, calls[0][1]);
+    EXPECT_EQ(box.root() + "/out/まほうの森_1_はじまりの朝.ts", calls[0].back());
+    EXPECT_EQ("title", calls[1].front());
+    EXPECT_EQ(d, calls[1][1]);
+    EXPECT_EQ(box.root() + "/out/月曜ドラマ_3_嵐の前.ts", calls[1].back());
+}
+
+TEST_F(TsOnTheMainRoad, WithoutValidationRecordingsAreMatchedByFileName) {
+    settings(false);
+    const RunOutcome out = box.run({recording("anime.ts", anime())});
+    EXPECT_EQ(7, out.exitCode) << out.output;
+    EXPECT_EQ(0, out.countPrefix("Invalid TS file"));
+    EXPECT_TRUE(box.calls().empty());
+}
+
+TEST_F(TsOnTheMainRoad, TsInfoPrintsEveryRecording) {
+    settings(true);
+    const std::string a = recording("anime.ts", anime());
+    const std::string n = notARecording("notes.ts");
+
+    const RunOutcome out = box.run({"-i", a, n});
+    EXPECT_EQ(1, out.exitCode) << out.output;
+    EXPECT_TRUE(box.calls().empty());
+    EXPECT_EQ(0, out.countPrefix("No matching REGEX's"));
+
+    const std::vector<std::string> messages = out.messages();
+    const auto first = std::find(messages.begin(), messages.end(), "[TS INFO] Title        : " + anime().name);
+    ASSERT_NE(messages.end(), first) << out.output;
+    ASSERT_NE(messages.begin(), first);
+    EXPECT_EQ("", *(first - 1));
+    const std::vector<std::string> expected = {
+        "[TS INFO] Title        : " + anime().name,
+        "[TS INFO] Channel No.  : " + std::to_string(getTbChannelNum(0x7FE0, 0x0400, 0)),
+        "[TS INFO] Channel Name : ＭＡＲＵＢＯ　テレビ",
+        "[TS INFO] Genre No.    : 7",
+        std::string("[TS INFO] Time         : ") + kAnimeTime,
+        "[TS INFO] serviceID    : 1024",
+        "[TS INFO] networkID    : 32736",
+        "[TS INFO] Title        : まほうの森",
+        "[TS INFO] SubTitle     : はじまりの朝",
+        "[TS INFO] EpsodeNo     : 1",
+    };
+    ASSERT_GE(messages.end() - first, static_cast<long>(expected.size()));
+    EXPECT_EQ(expected, std::vector<std::string>(first, first + expected.size()));
+    EXPECT_EQ(10, out.countPrefix("[TS INFO] "));  // nothing for the text file
+}
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+Json parseLine(const std::string& line) {
+    std::string err;
+    const Json json = Json::parse(line, err);
+    EXPECT_TRUE(err.empty()) << err << " : " << line;
+    return json;
+}
+
+}  // namespace
+
+TEST_F(TsOnTheMainRoad, ChannelMakerAppendsOneLinePerRun) {
+    settings(true);
+    testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json", R"({"ChannelList": [
+        {"TSChID": "1", "ShoboChID": "19", "ShoboChName": "ＭＡＲＵＢＯテレビ"},
+        {"TSChID": "2", "ShoboChID": "3", "ShoboChName": "まるぼ 放送"}
+    ]})");
+    SampleProgramme sameChannel = anime();
+    sameChannel.name = "別の番組";
+    const std::string a = recording("anime.ts", anime());
+    const std::string b = recording("other.ts", sameChannel);
+    const std::string d = recording("drama.ts", drama());
+    const std::string n = notARecording("notes.ts");
+
+    const RunOutcome out = box.run({"-m", "-i", a, n, d, b});
+    EXPECT_EQ(1, out.exitCode) << out.output;
+    EXPECT_EQ(0, out.countPrefix("[TS INFO] "));  // the maker wins over the print
+    EXPECT_TRUE(box.calls().empty());
+
+    const std::vector<std::string> written = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    ASSERT_EQ(1u, written.size());
+    const Json json = parseLine(written[0]);
+    const Json::array& list = json["ChannelList"].array_items();
+    ASSERT_EQ(2u, list.size()) << written[0];
+    // Ordered by the calendar channel id as text: "19" before "3".
+    EXPECT_EQ("19", list[0]["ShoboChID"].string_value());
+    EXPECT_EQ("ＭＡＲＵＢＯテレビ", list[0]["ShoboChName"].string_value());
+    EXPECT_EQ("ＭＡＲＵＢＯ　テレビ", list[0]["TSChName"].string_value());
+    EXPECT_EQ(std::to_string(getTbChannelNum(0x7FE0, 0x0400, 0)), list[0]["TSChID"].string_value());
+    EXPECT_EQ("1024", list[0]["TSServiceID"].string_value());
+    EXPECT_EQ("32736", list[0]["TSNetworkID"].string_value());
+    EXPECT_EQ("3", list[1]["ShoboChID"].string_value());
+    EXPECT_EQ("まるぼ 放送", list[1]["ShoboChName"].string_value());
+    EXPECT_EQ("まるぼ放送", list[1]["TSChName"].string_value());
+    EXPECT_EQ(6u, list[1].object_items().size());
+
+    // A second run adds a second line; earlier content stays.
+    EXPECT_EQ(1, box.run({"--chmake", a}).exitCode);
+    const std::vector<std::string> again = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    ASSERT_EQ(2u, again.size());
+    EXPECT_EQ(written[0], again[0]);
+    EXPECT_EQ(1u, parseLine(again[1])["ChannelList"].array_items().size());
+}
+
+TEST_F(TsOnTheMainRoad, ChannelMakerWithoutRecordingsWritesAnEmptyList) {
+    settings(false);  // no record is a TS recording without validation
+    const RunOutcome out = box.run({"-m", recording("anime.ts", anime())});
+    EXPECT_EQ(1, out.exitCode) << out.output;
+    const std::vector<std::string> written = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    ASSERT_EQ(1u, written.size());
+    const Json json = parseLine(written[0]);
+    EXPECT_TRUE(json["ChannelList"].is_array());
+    EXPECT_TRUE(json["ChannelList"].array_items().empty());
+}
+
+TEST_F(TsOnTheMainRoad, ChannelMakerTakesTheFirstSampleWithoutAName) {
+    settings(true);
+    testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json", R"({"ChannelList": [
+        {"TSChID": "0", "ShoboChID": "99", "ShoboChName": ""},
+        {"TSChID": "1", "ShoboChID": "19", "ShoboChName": "ＭＡＲＵＢＯテレビ"}
+    ]})");
+    EXPECT_EQ(1, box.run({"-m", recording("anime.ts", anime())}).exitCode);
+    const std::vector<std::string> written = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    ASSERT_EQ(1u, written.size());
+    EXPECT_EQ("99", parseLine(written[0])["ChannelList"][std::size_t{0}]["ShoboChID"].string_value());
+    EXPECT_EQ("", parseLine(written[0])["ChannelList"][std::size_t{0}]["ShoboChName"].string_value());
+}
