@@ -1,5 +1,6 @@
 #include "ShobocalProcess.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -49,6 +50,25 @@ bool contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
+// Failure texts quote the server's bytes (a header line, the JSON reader's
+// last token), which can run to megabytes and carry terminal escapes: the
+// log gets a short piece with control bytes shown as '?'.
+std::string shownText(const std::string& text) {
+    constexpr std::size_t kShown = 256;
+    std::size_t cut = std::min(text.size(), kShown);
+    if (cut < text.size()) {
+        // Never end inside a UTF-8 sequence.
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    }
+    std::string shown = text.substr(0, cut);
+    for (char& c : shown) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    if (cut < text.size()) shown += "...";
+    return shown;
+}
+
 }  // namespace
 
 std::string ShobocalProcess::calendarHost() {
@@ -89,7 +109,7 @@ bool ShobocalProcess::getShobocalInfo(FileData& filedata) {
     try {
         response = shobocalAccess(filedata);
     } catch (const std::exception& e) {
-        CAL_LOG(Error, "ShoboiCalender Access Failed. : %s", e.what());
+        CAL_LOG(Error, "ShoboiCalender Access Failed. : %s", shownText(e.what()).c_str());
         filedata.shobocal.available = false;
         return false;
     }
@@ -102,7 +122,7 @@ bool ShobocalProcess::getShobocalInfo(FileData& filedata) {
     try {
         found = findShobocalInfoList(filedata, response.content);
     } catch (const std::exception& e) {
-        CAL_LOG(Error, "ShoboiCalender information is Abnormal. : %s", e.what());
+        CAL_LOG(Error, "ShoboiCalender information is Abnormal. : %s", shownText(e.what()).c_str());
         filedata.shobocal.available = false;
         return false;
     }
@@ -164,7 +184,7 @@ bool findShobocalInfoList(FileData& filedata, std::string body) {
     ShobocalJsonParser parser;
     const std::map<std::string, Shobocal> byChannelId = parser.parse(std::move(body));
     if (!parser.getParseError().empty()) {
-        CAL_LOG(Error, "ShoboiCalender answer is not JSON. : %s", parser.getParseError().c_str());
+        CAL_LOG(Error, "ShoboiCalender answer is not JSON. : %s", shownText(parser.getParseError()).c_str());
         return false;
     }
 

@@ -381,6 +381,30 @@ TEST_F(CalendarQuery, AFailingCalendarLeavesTheRecordOnItsBroadcastDataWithOneEr
     }
 }
 
+TEST_F(CalendarQuery, TheServersBytesReachTheLogShortAndWithoutControlCodes) {
+    // A header line and a JSON token that each quote the server, with
+    // terminal escapes and far longer than any log line should be.
+    const std::string junk = "\x1b]0;owned\x07\x1b[2J" + std::string(60000, 'j') + "\xE3\x81\x82";
+    const std::vector<std::string> answers = {
+        "HTTP/1.1 200 OK\r\n" + junk + "\r\n\r\n",
+        testsupport::contentLengthAnswer("{\"items\": \"" + std::string(60000, 'j') + "\x1b[2J"),
+    };
+    for (const std::string& bytes : answers) {
+        std::remove(m_log.c_str());
+        CannedHttpServer calendar(CannedAnswer::whole(bytes));
+        useServer(calendar);
+        EXPECT_FALSE(ShobocalProcess::getShobocalInfo(*m_file));
+        ASSERT_EQ(1, errorLines());
+        for (const std::string& line : logLines()) {
+            if (line.rfind("[ERROR]", 0) != 0) continue;
+            EXPECT_LT(line.size(), 400u) << line.substr(0, 400);
+            EXPECT_EQ(std::string::npos, line.find('\x1b'));
+            EXPECT_EQ(std::string::npos, line.find('\x07'));
+            EXPECT_NE(std::string::npos, line.find("jjjj..."));
+        }
+    }
+}
+
 TEST_F(CalendarQuery, NobodyListeningIsAFailureToo) {
     int port = 0;
     {
