@@ -1,5 +1,6 @@
 #include "Machine.h"
 
+#include "ChildSignals.h"
 #include "Process.h"
 
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -98,11 +98,7 @@ private:
 #endif
         posix_spawnattr_t attr;
         posix_spawnattr_init(&attr);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+        setChildSignals(&attr, false);
 
         const char* argv[] = {"systemd-inhibit", "--what=idle", "--who=marubo",
                               "--why=Processing recordings", "--mode=block", "cat", nullptr};

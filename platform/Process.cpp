@@ -1,7 +1,8 @@
 #include "Process.h"
 
+#include "ChildSignals.h"
+
 #include <cerrno>
-#include <csignal>
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -118,14 +119,7 @@ int runProcess(const std::vector<std::string>& argv) {
 #endif
 
     // A child must not inherit our ignored SIGPIPE or a blocked mask.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    sigset_t empty;
-    sigemptyset(&empty);
-    posix_spawnattr_setsigmask(&attr, &empty);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    setChildSignals(&attr, true);
 
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, cargv[0], &actions, &attr, cargv.data(), environ);

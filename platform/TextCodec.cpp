@@ -103,8 +103,14 @@ Wide utf8ToWideString(const std::string& text) {
     return out;
 }
 
-char32_t clean(char32_t cp) {
-    return (cp > 0x10FFFF || isSurrogate(cp)) ? kReplacementCharacter : cp;
+// Code points (UTF-32 or wide) out as UTF-8 or UTF-16; `append` turns the
+// invalid ones into U+FFFD.
+template <typename Out, typename CodePoints>
+Out fromCodePoints(const CodePoints& text, void (*append)(Out&, char32_t)) {
+    Out out;
+    out.reserve(text.size());
+    for (const auto c : text) append(out, static_cast<char32_t>(c));
+    return out;
 }
 
 }  // namespace
@@ -132,39 +138,19 @@ std::u16string utf8ToUtf16(const std::string& text) { return utf8ToUtf16(text.da
 
 std::u32string utf16ToUtf32(const std::u16string& text) { return utf16ToWideString<std::u32string>(text); }
 
-std::u16string utf32ToUtf16(const std::u32string& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char32_t cp : text) appendUtf16(out, cp);
-    return out;
-}
+std::u16string utf32ToUtf16(const std::u32string& text) { return fromCodePoints(text, appendUtf16); }
 
 std::u32string utf8ToUtf32(const std::string& text) { return utf8ToWideString<std::u32string>(text); }
 
-std::string utf32ToUtf8(const std::u32string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char32_t cp : text) appendUtf8(out, cp);
-    return out;
-}
+std::string utf32ToUtf8(const std::u32string& text) { return fromCodePoints(text, appendUtf8); }
 
 std::wstring utf16ToWide(const std::u16string& text) { return utf16ToWideString<std::wstring>(text); }
 
-std::u16string wideToUtf16(const std::wstring& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) appendUtf16(out, clean(static_cast<char32_t>(c)));
-    return out;
-}
+std::u16string wideToUtf16(const std::wstring& text) { return fromCodePoints(text, appendUtf16); }
 
 std::wstring utf8ToWide(const std::string& text) { return utf8ToWideString<std::wstring>(text); }
 
-std::string wideToUtf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) appendUtf8(out, clean(static_cast<char32_t>(c)));
-    return out;
-}
+std::string wideToUtf8(const std::wstring& text) { return fromCodePoints(text, appendUtf8); }
 
 bool isValidUtf8(const char* text, std::size_t length) {
     if (text == nullptr) return length == 0;

@@ -2,35 +2,24 @@
 
 #include "StringExtra.h"
 
-// Each twin-filling setter assigns the UTF-8 member first: when the
-// conversion throws, the twin keeps its previous value.
+namespace {
 
-void TaskData::SetU8Regex(std::string v)
+// The UTF-8 member is assigned first: when the conversion throws, the twin
+// keeps its previous value.
+void setWithTwin(std::string& u8, std::string& sjis, std::string v)
 {
-    u8Regex = std::move(v);
-    sjisRegex = StringExtra::utf8_to_multi_winapi(u8Regex);
+    u8 = std::move(v);
+    sjis = StringExtra::utf8_to_multi_winapi(u8);
 }
 
-void TaskData::SetU8Program(std::string v)
-{
-    u8Program = std::move(v);
-    sjisProgram = StringExtra::utf8_to_multi_winapi(u8Program);
-}
+}  // namespace
 
-void TaskData::SetU8InputOption(std::string v)
-{
-    u8InputOption = std::move(v);
-    sjisInputOption = StringExtra::utf8_to_multi_winapi(u8InputOption);
-}
+void TaskData::SetU8Regex(std::string v) { setWithTwin(u8Regex, sjisRegex, std::move(v)); }
 
-void TaskData::SetU8OutOption(std::string v)
-{
-    u8OutOption = std::move(v);
-    sjisOutOption = StringExtra::utf8_to_multi_winapi(u8OutOption);
-}
+void TaskData::SetU8Program(std::string v) { setWithTwin(u8Program, sjisProgram, std::move(v)); }
 
-void TaskData::SetU8OutFullPath(std::string v)
-{
-    u8OutFullPath = std::move(v);
-    sjisOutFullPath = StringExtra::utf8_to_multi_winapi(u8OutFullPath);
-}
+void TaskData::SetU8InputOption(std::string v) { setWithTwin(u8InputOption, sjisInputOption, std::move(v)); }
+
+void TaskData::SetU8OutOption(std::string v) { setWithTwin(u8OutOption, sjisOutOption, std::move(v)); }
+
+void TaskData::SetU8OutFullPath(std::string v) { setWithTwin(u8OutFullPath, sjisOutFullPath, std::move(v)); }

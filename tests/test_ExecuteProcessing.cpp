@@ -4,11 +4,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "ErrorManager.h"
 #include "ExecuteProcessing.h"
 #include "FileAccess.h"
-#include "Logger.h"
 #include "ResultManager.h"
+#include "TestLog.h"
 #include "TestPaths.h"
 
 using testsupport::readFile;
@@ -19,18 +18,8 @@ namespace {
 
 class ExecuteProcessingTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Logger::resetForTests();
-        Logger::setPrintTime(false);
-        Logger::setPrintLogLevel(false);
-        Logger::setPrintFileName(false);
-        Logger::setPrintFuncName(false);
-        Logger::setPrintLineNum(false);
-        Logger::SetLogFilePath(m_log.c_str());
-        ErrorManager::resetForTests();
-        ResultManager::resetForTests();
-    }
-    void TearDown() override { Logger::resetForTests(); }
+    void SetUp() override { testsupport::startTestLog(m_log, false, false); }
+    void TearDown() override { testsupport::endTestLog(); }
 
     // The log so far; each line is "  message" with time and level off.
     std::string log() const { return readFile(m_log); }

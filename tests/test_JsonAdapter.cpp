@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -21,10 +22,6 @@ std::string parseError(const std::string& text) {
     Json j = Json::parse(text, err);
     EXPECT_TRUE(j == Json()) << text;
     return err;
-}
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace
@@ -82,10 +79,10 @@ TEST(JsonAdapter, StrictSyntax) {
 }
 
 TEST(JsonAdapter, ErrorNamesTheLineWhereParsingStopped) {
-    EXPECT_TRUE(endsWith(parseError("{\n  \"a\": 1,\n  \"b\": x\n}"), " in Line No. : 3"));
-    EXPECT_TRUE(endsWith(parseError("{\n\"a\": 1,\n}"), " in Line No. : 3"));
-    EXPECT_TRUE(endsWith(parseError("[1,\n2"), " in Line No. : 2"));
-    EXPECT_TRUE(endsWith(parseError("nope"), " in Line No. : 1"));
+    EXPECT_THAT(parseError("{\n  \"a\": 1,\n  \"b\": x\n}"), testing::EndsWith(" in Line No. : 3"));
+    EXPECT_THAT(parseError("{\n\"a\": 1,\n}"), testing::EndsWith(" in Line No. : 3"));
+    EXPECT_THAT(parseError("[1,\n2"), testing::EndsWith(" in Line No. : 2"));
+    EXPECT_THAT(parseError("nope"), testing::EndsWith(" in Line No. : 1"));
 }
 
 TEST(JsonAdapter, RefusesWhatTheReadersMustNotAccept) {
@@ -94,9 +91,9 @@ TEST(JsonAdapter, RefusesWhatTheReadersMustNotAccept) {
     EXPECT_TRUE(Json::parse("null", err) == Json());
     EXPECT_EQ("", err);
 
-    EXPECT_TRUE(endsWith(parseError("\xEF\xBB\xBF{}"), " in Line No. : 1"));
-    EXPECT_TRUE(endsWith(parseError(std::string("{}\0", 3)), " in Line No. : 1"));
-    EXPECT_TRUE(endsWith(parseError(std::string("{\n\"a\": \"x\0y\"}", 12)), " in Line No. : 2"));
+    EXPECT_THAT(parseError("\xEF\xBB\xBF{}"), testing::EndsWith(" in Line No. : 1"));
+    EXPECT_THAT(parseError(std::string("{}\0", 3)), testing::EndsWith(" in Line No. : 1"));
+    EXPECT_THAT(parseError(std::string("{\n\"a\": \"x\0y\"}", 12)), testing::EndsWith(" in Line No. : 2"));
 
     // Deep nesting: the limit, not the stack, ends it.
     EXPECT_NE("", parseError(std::string(100000, '[') + std::string(100000, ']')));

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,10 +12,6 @@ namespace {
 using Steps = std::vector<std::pair<std::string, std::string>>;
 
 SettingJson parse(const std::string& text) { return SettingJsonParser().parse(text); }
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 const char* const kFullSettings = R"({
   "GENERAL": {"VALID_TS": true, "INTERNET": true, "SHOBOCAL": true},
@@ -168,7 +165,7 @@ TEST(SettingJsonParser, RefusesTextsThatDoNotParse) {
     s = parse("\xEF\xBB\xBF{\"GENERAL\": {\"VALID_TS\": true}}");
     EXPECT_FALSE(s.isSuccess());
     EXPECT_FALSE(s.isValidTS());
-    EXPECT_TRUE(endsWith(s.getParseMessage(), " in Line No. : 1")) << s.getParseMessage();
+    EXPECT_THAT(s.getParseMessage(), testing::EndsWith(" in Line No. : 1"));
 
     s = parse(std::string("{\"TASKLIST\": []}\0{}", 19));
     EXPECT_FALSE(s.isSuccess());
@@ -180,7 +177,7 @@ TEST(SettingJsonParser, RefusesTextsThatDoNotParse) {
 
     s = parse("{\n  \"GENERAL\": {\"VALID_TS\": true},\n  \"TASKLIST\": [,]\n}\n");
     EXPECT_FALSE(s.isSuccess());
-    EXPECT_TRUE(endsWith(s.getParseMessage(), " in Line No. : 3")) << s.getParseMessage();
+    EXPECT_THAT(s.getParseMessage(), testing::EndsWith(" in Line No. : 3"));
     EXPECT_FALSE(s.isValidTS());  // nothing is read from a broken text
 }
 

@@ -15,13 +15,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-std::string input(MaruboSandbox& box, const std::string& name) {
-    const std::string path = box.file("in/" + name);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    writeFile(path, "recording");
-    return path;
-}
-
 int count(const std::vector<std::string>& messages, const std::string& message) {
     return static_cast<int>(std::count(messages.begin(), messages.end(), message));
 }
@@ -33,7 +26,7 @@ TEST(E2eTasks, CommandLineReachesTheProgramAsBuilt) {
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "\\.ts$", "PROGRAM": "@REC@", "OPTIONS": "",
        "INFILEOPT": "-i", "OUTFILEOPT": "-o", "OUTFILEPATH": "${InPath}out/${InBaseName}.mp4"}]})");
-    const std::string a = input(box, "a.ts");
+    const std::string a = box.addInput("a.ts");
     const RunOutcome r = box.run({a});
     EXPECT_EQ(0, r.exitCode);
     ASSERT_EQ(1u, box.calls().size());
@@ -56,7 +49,7 @@ TEST(E2eTasks, HostileFileNamesReachTheProgramAsOneArgumentEach) {
         "\xE9\xFF not utf8.ts",
     };
     std::vector<std::string> paths;
-    for (const auto& name : names) paths.push_back(input(box, name));
+    for (const auto& name : names) paths.push_back(box.addInput(name));
 
     const RunOutcome r = box.run(paths);
     EXPECT_EQ(0, r.exitCode);
@@ -75,8 +68,8 @@ TEST(E2eTasks, PlainFilesGetPlaceholdersOfTheirOwn) {
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@",
        "OPTIONS": "${InBaseName}", "OUTFILEOPT": "-o", "OUTFILEPATH": "${InPath}${InBaseName}.out"}]})");
-    const std::string a = input(box, "one/a.ts");
-    const std::string b = input(box, "two/b.m2ts");
+    const std::string a = box.addInput("one/a.ts");
+    const std::string b = box.addInput("two/b.m2ts");
     const RunOutcome r = box.run({a, b});
     EXPECT_EQ(0, r.exitCode);
     const auto calls = box.calls();
@@ -92,7 +85,7 @@ TEST(E2eTasks, NextTaskThenSuccessCountsTheFileProcessed) {
        "RECOVERY": "NEXTTASK"},
       {"AVAILABLE": true, "REGEX": "^nomatch", "PROGRAM": "@REC@", "OPTIONS": "never"},
       {"AVAILABLE": true, "REGEX": "a", "PROGRAM": "@REC@", "OPTIONS": "second"}]})");
-    const std::string a = input(box, "a.ts");
+    const std::string a = box.addInput("a.ts");
     const RunOutcome r = box.run({a});
     EXPECT_EQ(0, r.exitCode);
     const auto calls = box.calls();
@@ -113,7 +106,7 @@ TEST(E2eTasks, NextTaskWithNoLaterMatchLeavesTheFileUnprocessedWithoutNoMatchLin
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OPTIONS": "--exit=1", "RECOVERY": "NEXTTASK"},
       {"AVAILABLE": true, "REGEX": "^zzz", "PROGRAM": "@REC@"}]})");
-    const RunOutcome r = box.run({input(box, "a.ts")});
+    const RunOutcome r = box.run({box.addInput("a.ts")});
     EXPECT_EQ(7, r.exitCode);
     EXPECT_EQ(0, r.countPrefix("No matching REGEX's"));
     EXPECT_TRUE(r.logged("There are unprocessed = 1 files", "WARN "));
@@ -124,7 +117,7 @@ TEST(E2eTasks, AbortOnTheSecondOfThreeFilesStopsThere) {
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "^b", "PROGRAM": "@REC@", "OPTIONS": "--exit=1", "RECOVERY": "ABORT"},
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@"}]})");
-    const std::string a = input(box, "a.ts"), b = input(box, "b.ts"), c = input(box, "c.ts");
+    const std::string a = box.addInput("a.ts"), b = box.addInput("b.ts"), c = box.addInput("c.ts");
     const RunOutcome r = box.run({a, b, c});
     EXPECT_EQ(1, r.exitCode);
     const auto calls = box.calls();
@@ -148,7 +141,7 @@ TEST(E2eTasks, RecoveryWordsAreCaseSensitive) {
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "^a", "PROGRAM": "@REC@", "OPTIONS": "--exit=1", "RECOVERY": "abort"},
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OPTIONS": "second"}]})");
-    const std::string a = input(box, "a.ts"), b = input(box, "b.ts");
+    const std::string a = box.addInput("a.ts"), b = box.addInput("b.ts");
     const RunOutcome r = box.run({a, b});
     EXPECT_EQ(7, r.exitCode) << "lower-case abort goes on with the next file";
     const auto calls = box.calls();
@@ -161,7 +154,7 @@ TEST(E2eTasks, RecoveryWordsAreCaseSensitive) {
 TEST(E2eTasks, EmptyTaskListLeavesEveryFileUnmatched) {
     MaruboSandbox box;
     box.writeSettings(R"({"TASKLIST": []})");
-    const std::string a = input(box, "a.ts"), b = input(box, "b.txt");
+    const std::string a = box.addInput("a.ts"), b = box.addInput("b.txt");
     const RunOutcome r = box.run({a, b});
     EXPECT_EQ(7, r.exitCode);
     EXPECT_TRUE(r.logged("No matching REGEX's : " + a, "ERROR"));
@@ -177,7 +170,7 @@ TEST(E2eTasks, OutputDirectoryExistsBeforeTheCommandRuns) {
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OUTFILEOPT": "-o",
        "OUTFILEPATH": "${InPath}x/y/z/${InBaseName}.mp4"}]})");
-    const RunOutcome r = box.run({input(box, "a.ts")});
+    const RunOutcome r = box.run({box.addInput("a.ts")});
     // The recording program exits with 9 when it cannot write its output.
     EXPECT_EQ(0, r.exitCode);
     EXPECT_TRUE(std::filesystem::is_regular_file(box.file("in/x/y/z/a.mp4")));
@@ -187,7 +180,7 @@ TEST(E2eTasks, InvalidRegexDoesNotMatchAndSaysSo) {
     MaruboSandbox box;
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "(", "PROGRAM": "@REC@"}]})");
-    const RunOutcome r = box.run({input(box, "a.ts")});
+    const RunOutcome r = box.run({box.addInput("a.ts")});
     EXPECT_EQ(7, r.exitCode);
     EXPECT_EQ(1, r.countPrefix("Setting RegEx : '(' is "));
     EXPECT_TRUE(box.calls().empty());
@@ -199,7 +192,7 @@ TEST(E2eTasks, FileSearchThatFindsNothingIsReportedAndKeepsTheSuccess) {
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OUTFILEOPT": "-o",
        "OUTFILEPATH": "${InPath}out/${InBaseName}.mp4",
        "FILESEARCH": "${InPath}out/${InBaseName}\\.mkv$"}]})");
-    const std::string a = input(box, "a.ts");
+    const std::string a = box.addInput("a.ts");
     const RunOutcome r = box.run({a});
     EXPECT_EQ(0, r.exitCode) << "a failed search does not undo the file's success";
     EXPECT_TRUE(r.logged("SEARCH Path : " + box.file("in/out/a\\.mkv$"), "INFO "));
@@ -213,7 +206,7 @@ TEST(E2eTasks, FileSearchFindsTheOutput) {
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OUTFILEOPT": "-o",
        "OUTFILEPATH": "${InPath}out/${InBaseName}.mp4",
        "FILESEARCH": "${InPath}out/${InBaseName}\\.mp4$"}]})");
-    const RunOutcome r = box.run({input(box, "a.ts")});
+    const RunOutcome r = box.run({box.addInput("a.ts")});
     EXPECT_EQ(0, r.exitCode);
     EXPECT_TRUE(r.logged("SEARCH Found : " + box.file("in/out/a.mp4"), "INFO "));
 }
@@ -227,7 +220,7 @@ TEST(E2eTasks, TaskWithoutProgramRunsNothing) {
           {"AVAILABLE": true, "REGEX": "", "RECOVERY": "NEXTTASK", "PROGRAM": )") +
                           testsupport::jsonString(program) + R"(},
           {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OPTIONS": "second"}]})");
-        const std::string a = input(box, "a.ts");
+        const std::string a = box.addInput("a.ts");
         writeFile(a, "#!/bin/sh\ntouch \"" + box.file("ran") + "\"\n");
         std::filesystem::permissions(a, std::filesystem::perms::owner_all);
 

@@ -4,6 +4,7 @@
 #include "Logger.h"
 #include "ResultManager.h"
 
+#include "TestLog.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -26,32 +27,11 @@ namespace {
 
 const char* kTime = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(text.substr(start, nl - start));
-    if (start < text.size()) out.push_back(text.substr(start));
-    return out;
-}
-
 // The logger and lists as the program sets them up: time and level only.
 class LoggerTest : public testing::Test {
 protected:
-    void SetUp() override {
-        Logger::resetForTests();
-        Logger::setPrintFileName(false);
-        Logger::setPrintFuncName(false);
-        Logger::setPrintLineNum(false);
-        Logger::SetLogFilePath(m_dir.file("marubo.log").c_str());
-        ErrorManager::resetForTests();
-        ResultManager::resetForTests();
-    }
-    void TearDown() override {
-        Logger::resetForTests();
-        ErrorManager::resetForTests();
-        ResultManager::resetForTests();
-    }
+    void SetUp() override { testsupport::startTestLog(m_dir.file("marubo.log"), true, true); }
+    void TearDown() override { testsupport::endTestLog(); }
     std::string logFile() { return testsupport::readFile(m_dir.file("marubo.log")); }
 
     testsupport::TempDir m_dir;
@@ -86,7 +66,7 @@ TEST_F(LoggerTest, OptionalPartsNullMessageAndUnknownLevel) {
     Logger::setPrintFuncName(true);
     Logger::setPrintLineNum(true);
     Logger::write(LogLevel::Info, "../src/ExecuteProcessing", "transaction", 42, "all");
-    const std::vector<std::string> got = lines(GetCapturedStdout());
+    const std::vector<std::string> got = testsupport::splitLines(GetCapturedStdout());
 
     ASSERT_EQ(got.size(), 5u);
     EXPECT_TRUE(std::regex_match(got[0], std::regex(std::string(kTime) + R"( \[UNKNOWN\] seven)"))) << got[0];
@@ -118,7 +98,7 @@ TEST_F(LoggerTest, UnwritableLogFileStillPrintsTheLine) {
     Logger::Write(LogLevel::Error, "../src/x", "f", 1, "still here");
     Logger::SetLogFilePath("");
     Logger::Write(LogLevel::Info, "../src/x", "f", 1, "no file");
-    const std::vector<std::string> got = lines(GetCapturedStdout());
+    const std::vector<std::string> got = testsupport::splitLines(GetCapturedStdout());
     ASSERT_EQ(got.size(), 2u);
     EXPECT_NE(got[0].find("[ERROR] still here"), std::string::npos);
     EXPECT_NE(got[1].find("[INFO ] no file"), std::string::npos);
@@ -161,7 +141,7 @@ TEST_F(LoggerTest, ErrorListNamesOrderAndDuplicates) {
     CaptureStdout();
     ErrorManager::result();
     ErrorManager::result();  // printing does not clear
-    const std::vector<std::string> got = lines(GetCapturedStdout());
+    const std::vector<std::string> got = testsupport::splitLines(GetCapturedStdout());
     const std::vector<std::string> want = {
         "[INFO ] = Error List =",           "[ERROR] -> ERR_SETTING_FILE_PARSING",
         "[ERROR] -> ERR_SETTING_FILE_NOT_FOUND", "[ERROR] -> File does not exist",
@@ -196,7 +176,7 @@ TEST_F(LoggerTest, ResultListLabelsLevelsAndCount) {
     ResultManager::add(9, "odd");
     CaptureStdout();
     ResultManager::result();
-    const std::vector<std::string> got = lines(GetCapturedStdout());
+    const std::vector<std::string> got = testsupport::splitLines(GetCapturedStdout());
     const std::vector<std::string> want = {
         "[INFO ] = Result List (5) =",
         "[INFO ] [SUCCESS] [PROCESS  ] : /rec/a.ts",

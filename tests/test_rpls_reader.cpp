@@ -13,11 +13,10 @@
 #include "tsproginfo.h"
 
 using recgen::Bytes;
+using recgen::alnum;
 using testsupport::TempDir;
 
 namespace {
-
-Bytes alnum(const std::string& s) { return recgen::cat({Bytes{0x0E}, recgen::bytes(s)}); }
 
 std::string u8(const char16_t* text, int32_t len) {
     return len < 0 ? "<" + std::to_string(len) + ">" : platform::utf16ToUtf8(text, static_cast<size_t>(len));

@@ -16,12 +16,11 @@
 #include "tsproginfo.h"
 
 using recgen::Bytes;
+using recgen::alnum;
 using recgen::TsWriter;
 using testsupport::TempDir;
 
 namespace {
-
-Bytes alnum(const std::string& s) { return recgen::cat({Bytes{0x0E}, recgen::bytes(s)}); }
 
 std::vector<Bytes> sampleSections() {
     recgen::Event e;

@@ -17,15 +17,14 @@
 #include "tsproginfo.h"
 
 using recgen::Bytes;
+using recgen::alnum;
 using recgen::TsWriter;
 using testsupport::TempDir;
 
 namespace {
 
-// ARIB 8-unit text written by hand: LS1 invokes the alphanumeric set into GL;
-// by default GL holds JIS kanji and GR hiragana.
-const Bytes kAscii = {0x0E};
-Bytes alnum(const std::string& s) { return recgen::cat({kAscii, recgen::bytes(s)}); }
+// ARIB 8-unit text written by hand (alnum invokes the alphanumeric set into
+// GL with LS1); by default GL holds JIS kanji and GR hiragana.
 const Bytes kNihon = {0x46, 0x7C, 0x4B, 0x5C};  // 日本
 const Bytes kAi = {0xA2, 0xA4};                   // あい
 

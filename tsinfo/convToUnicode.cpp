@@ -220,11 +220,21 @@ size_t writeUTF16Buf(char16_t* dbuf, size_t maxbufsize, size_t dst, int32_t uc, 
     return 2;
 }
 
-size_t writeUTF16StrBuf(char16_t* dbuf, size_t maxbufsize, size_t dst, const char16_t* sbuf, size_t slen, bool bXCS) {
+namespace {
+
+// Copies what fits; the count is the whole text, as for a single character.
+template <class Unit>
+size_t writeUnitsBuf(Unit* dbuf, size_t maxbufsize, size_t dst, const Unit* sbuf, size_t slen, bool bXCS) {
     if (bXCS) return 0;
     if (dbuf)
         for (size_t i = 0; i < slen && dst + i < maxbufsize; ++i) dbuf[dst + i] = sbuf[i];
     return slen;
+}
+
+}  // namespace
+
+size_t writeUTF16StrBuf(char16_t* dbuf, size_t maxbufsize, size_t dst, const char16_t* sbuf, size_t slen, bool bXCS) {
+    return writeUnitsBuf(dbuf, maxbufsize, dst, sbuf, slen, bXCS);
 }
 
 size_t writeUTF8Buf(uint8_t* dbuf, size_t maxbufsize, size_t dst, int32_t uc, bool bXCS) {
@@ -257,10 +267,7 @@ size_t writeUTF8Buf(uint8_t* dbuf, size_t maxbufsize, size_t dst, int32_t uc, bo
 }
 
 size_t writeUTF8StrBuf(uint8_t* dbuf, size_t maxbufsize, size_t dst, const uint8_t* sbuf, size_t slen, bool bXCS) {
-    if (bXCS) return 0;
-    if (dbuf)
-        for (size_t i = 0; i < slen && dst + i < maxbufsize; ++i) dbuf[dst + i] = sbuf[i];
-    return slen;
+    return writeUnitsBuf(dbuf, maxbufsize, dst, sbuf, slen, bXCS);
 }
 
 size_t writeU32TBuf(uint32_t* dbuf, size_t maxbufsize, size_t dst, uint32_t c_code, uint32_t code,
@@ -301,55 +308,50 @@ size_t rowCellText(int32_t jis, char* text) {
     return 8;
 }
 
-}  // namespace
-
-size_t kigou2ConvUTF16(int32_t jis, char16_t* dbuf, size_t bufsize) {
-    if (jis >= 0 && jis <= 0xFFFF) {
-        char16_t key[24] = {};
-        key[0] = static_cast<char16_t>(jis);
-        const void* hit = std::bsearch(key, kigou2TableUTF16, KIGOU2TABLEUTF16SIZE / sizeof(kigou2TableUTF16[0]),
-                                       sizeof(kigou2TableUTF16[0]), compareForTable2UTF16);
-        if (hit) {
-            const char16_t* text = static_cast<const char16_t*>(hit) + 12;
-            size_t n = 0;
-            while (n < 12 && text[n] && n < bufsize) {
-                if (dbuf) dbuf[n] = text[n];
-                ++n;
-            }
-            return n;
+// The text of a symbol table row (from unit 12, at most 12 units, ended by
+// 0 when shorter), or the row-and-cell text when the table has no row.
+template <class Unit>
+size_t symbolRowText(const void* row, int32_t jis, Unit* dbuf, size_t bufsize) {
+    if (row) {
+        const Unit* text = static_cast<const Unit*>(row) + 12;
+        size_t n = 0;
+        while (n < 12 && text[n] && n < bufsize) {
+            if (dbuf) dbuf[n] = text[n];
+            ++n;
         }
+        return n;
     }
     char text[9];
     size_t len = rowCellText(jis, text);
     size_t n = std::min(len, bufsize);
     if (dbuf)
-        for (size_t i = 0; i < n; ++i) dbuf[i] = static_cast<char16_t>(text[i]);
+        for (size_t i = 0; i < n; ++i) dbuf[i] = static_cast<Unit>(text[i]);
     return n;
 }
 
+}  // namespace
+
+size_t kigou2ConvUTF16(int32_t jis, char16_t* dbuf, size_t bufsize) {
+    const void* row = nullptr;
+    if (jis >= 0 && jis <= 0xFFFF) {
+        char16_t key[24] = {};
+        key[0] = static_cast<char16_t>(jis);
+        row = std::bsearch(key, kigou2TableUTF16, KIGOU2TABLEUTF16SIZE / sizeof(kigou2TableUTF16[0]),
+                           sizeof(kigou2TableUTF16[0]), compareForTable2UTF16);
+    }
+    return symbolRowText(row, jis, dbuf, bufsize);
+}
+
 size_t kigou2ConvUTF8(int32_t jis, uint8_t* dbuf, size_t bufsize) {
+    const void* row = nullptr;
     if (jis >= 0 && jis <= 0xFFFF) {
         uint8_t key[24] = {};
         key[0] = static_cast<uint8_t>(jis >> 8);
         key[1] = static_cast<uint8_t>(jis & 0xFF);
-        const void* hit = std::bsearch(key, kigou2TableUTF8, KIGOU2TABLEUTF8SIZE / sizeof(kigou2TableUTF8[0]),
-                                       sizeof(kigou2TableUTF8[0]), compareForTable2UTF8);
-        if (hit) {
-            const uint8_t* text = static_cast<const uint8_t*>(hit) + 12;
-            size_t n = 0;
-            while (n < 12 && text[n] && n < bufsize) {
-                if (dbuf) dbuf[n] = text[n];
-                ++n;
-            }
-            return n;
-        }
+        row = std::bsearch(key, kigou2TableUTF8, KIGOU2TABLEUTF8SIZE / sizeof(kigou2TableUTF8[0]),
+                           sizeof(kigou2TableUTF8[0]), compareForTable2UTF8);
     }
-    char text[9];
-    size_t len = rowCellText(jis, text);
-    size_t n = std::min(len, bufsize);
-    if (dbuf)
-        for (size_t i = 0; i < n; ++i) dbuf[i] = static_cast<uint8_t>(text[i]);
-    return n;
+    return symbolRowText(row, jis, dbuf, bufsize);
 }
 
 namespace {
@@ -408,35 +410,34 @@ void walkAribText(const uint8_t* sbuf, size_t len, Handler& h) {
     }
 }
 
-struct Utf16Out {
-    char16_t* dbuf;
-    size_t maxbufsize;
-    size_t out;
-    void put(int32_t uc, bool bXCS) { out += writeUTF16Buf(dbuf, maxbufsize, out, uc, bXCS); }
-    void symbolText(int32_t jis, bool bXCS) {
-        char16_t text[12];
-        size_t n = kigou2ConvUTF16(jis, text, 12);
-        out += writeUTF16StrBuf(dbuf, maxbufsize, out, text, n, bXCS);
-    }
-    void terminate() {
-        if (dbuf && out < maxbufsize) dbuf[out] = 0;
-    }
-};
+// The UTF-16 and UTF-8 outputs differ only in their unit; these overloads
+// pick the encoder for the unit.
+size_t writeCodeBuf(char16_t* dbuf, size_t maxbufsize, size_t dst, int32_t uc, bool bXCS) {
+    return writeUTF16Buf(dbuf, maxbufsize, dst, uc, bXCS);
+}
+size_t writeCodeBuf(uint8_t* dbuf, size_t maxbufsize, size_t dst, int32_t uc, bool bXCS) {
+    return writeUTF8Buf(dbuf, maxbufsize, dst, uc, bXCS);
+}
+size_t kigou2Conv(int32_t jis, char16_t* dbuf, size_t bufsize) { return kigou2ConvUTF16(jis, dbuf, bufsize); }
+size_t kigou2Conv(int32_t jis, uint8_t* dbuf, size_t bufsize) { return kigou2ConvUTF8(jis, dbuf, bufsize); }
 
-struct Utf8Out {
-    uint8_t* dbuf;
+template <class Unit>
+struct UnicodeOut {
+    Unit* dbuf;
     size_t maxbufsize;
     size_t out;
-    void put(int32_t uc, bool bXCS) { out += writeUTF8Buf(dbuf, maxbufsize, out, uc, bXCS); }
+    void put(int32_t uc, bool bXCS) { out += writeCodeBuf(dbuf, maxbufsize, out, uc, bXCS); }
     void symbolText(int32_t jis, bool bXCS) {
-        uint8_t text[12];
-        size_t n = kigou2ConvUTF8(jis, text, 12);
-        out += writeUTF8StrBuf(dbuf, maxbufsize, out, text, n, bXCS);
+        Unit text[12];
+        size_t n = kigou2Conv(jis, text, 12);
+        out += writeUnitsBuf(dbuf, maxbufsize, out, text, n, bXCS);
     }
     void terminate() {
         if (dbuf && out < maxbufsize) dbuf[out] = 0;
     }
 };
+using Utf16Out = UnicodeOut<char16_t>;
+using Utf8Out = UnicodeOut<uint8_t>;
 
 bool isVariationSelector(int32_t uc) { return uc == 0xE0100 || uc == 0xE0101; }
 
@@ -448,6 +449,16 @@ int32_t mediumSizeForm(int32_t code) {
     int32_t kana = charSize2Conv(code, false);
     if (kana) return hankaku1Conv(kana, true);
     return 0;
+}
+
+using CodeConv = int32_t (*)(int32_t, bool);
+
+// A character of a one-byte set: at full width the kanji-set form its
+// size table gives (0 when none), otherwise its own form.
+int32_t oneByteForm(int32_t code, bool fullWidth, CodeConv toKanjiSet, CodeConv own) {
+    if (!fullWidth) return own(code, true);
+    int32_t jis = toKanjiSet(code, true);
+    return jis ? jis12Conv(jis, true) : 0;
 }
 
 template <class Out>
@@ -500,20 +511,10 @@ struct UnicodeHandler {
         }
         case CODE_ALPHANUMERIC:
         case CODE_PROP_ALPHANUMERIC:
-            if (fullWidth) {
-                int32_t jis = charSize1Conv(code, true);
-                emit(jis ? jis12Conv(jis, true) : 0, st);
-            } else {
-                emit(alphaConv(code, true), st);
-            }
+            emit(oneByteForm(code, fullWidth, charSize1Conv, alphaConv), st);
             return;
         case CODE_JIS_X0201_KATAKANA:
-            if (fullWidth) {
-                int32_t jis = charSize2Conv(code, true);
-                emit(jis ? jis12Conv(jis, true) : 0, st);
-            } else {
-                emit(hankaku1Conv(code, true), st);
-            }
+            emit(oneByteForm(code, fullWidth, charSize2Conv, hankaku1Conv), st);
             return;
         case CODE_JIS_KANJI_PLANE_1:
         case CODE_KANJI: {

@@ -215,30 +215,32 @@ bool walkPacket(const uint8_t* pkt, SectionGather& g, F&& onSection) {
     return false;
 }
 
-bool countReachesLimit(int64_t& count, int64_t max_packet_count) {
-    if (max_packet_count == 0) return false;
-    ++count;
-    return count >= max_packet_count;
+// Hands each packet from startpos to `take` until it returns true (then
+// true), or the packet limit (0: none) or the end is reached (then false).
+template <class Take>
+bool scanPackets(HANDLE hFile, int32_t psize, int32_t startpos, int64_t max_packet_count, Take take) {
+    // Heap, not stack: the caller may be a thread with a small stack.
+    auto ts = std::make_unique<TsReadProcess>();
+    initTsFileRead(ts.get(), hFile, psize);
+    setPosTsFileRead(ts.get(), startpos);
+    int64_t count = 0;
+    for (const uint8_t* unit = getPacketTsFileRead(ts.get()); unit != nullptr; unit = getPacketTsFileRead(ts.get())) {
+        if (take(unit + ts->poffset)) return true;
+        if (max_packet_count != 0 && ++count >= max_packet_count) return false;
+    }
+    return false;
 }
 
 }  // namespace
 
 int32_t getSitEit(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t startpos, int64_t max_packet_count) {
-    // Heap, not stack: the caller may be a thread with a small stack.
-    auto ts = std::make_unique<TsReadProcess>();
     std::vector<uint8_t> storage(3 * static_cast<size_t>(PSI_BUFFER_SIZE), 0);
     SectionGather sit(storage.data());
     SectionGather pat(storage.data() + PSI_BUFFER_SIZE);
     SectionGather eit(storage.data() + 2 * PSI_BUFFER_SIZE);
 
-    initTsFileRead(ts.get(), hFile, psize);
-    setPosTsFileRead(ts.get(), startpos);
-    const uint8_t* unit = getPacketTsFileRead(ts.get());
-    if (unit == nullptr) return SITEIT_NOT_FOUND;
-
     int32_t wantedService = 0;
     bool patFound = false;
-    int64_t count = 0;
     int32_t result = SITEIT_NOT_FOUND;
 
     auto copyOut = [&](const uint8_t* sec, int32_t total, int32_t found) {
@@ -247,8 +249,7 @@ int32_t getSitEit(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t startpos
         return true;
     };
 
-    while (unit != nullptr) {
-        const uint8_t* pkt = unit + ts->poffset;
+    scanPackets(hFile, psize, startpos, max_packet_count, [&](const uint8_t* pkt) {
         const int32_t pid = getPid(pkt);
         if (pid == 0x001F) {
             walkPacket(pkt, sit, [&](const uint8_t* sec, int32_t total) {
@@ -277,28 +278,18 @@ int32_t getSitEit(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t startpos
                 return copyOut(sec, total, SITEIT_FOUND_EIT);
             });
         }
-        if (result != SITEIT_NOT_FOUND) return result;
-        if (countReachesLimit(count, max_packet_count)) return SITEIT_NOT_FOUND;
-        unit = getPacketTsFileRead(ts.get());
-    }
-    return SITEIT_NOT_FOUND;
+        return result != SITEIT_NOT_FOUND;
+    });
+    return result;
 }
 
 bool getSdt(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t serviceid, int32_t startpos,
             int64_t max_packet_count) {
-    auto ts = std::make_unique<TsReadProcess>();
     std::vector<uint8_t> storage(static_cast<size_t>(PSI_BUFFER_SIZE), 0);
     SectionGather sdt(storage.data());
 
-    initTsFileRead(ts.get(), hFile, psize);
-    setPosTsFileRead(ts.get(), startpos);
-    const uint8_t* unit = getPacketTsFileRead(ts.get());
-    if (unit == nullptr) return false;
-
-    int64_t count = 0;
     bool found = false;
-    while (unit != nullptr) {
-        const uint8_t* pkt = unit + ts->poffset;
+    return scanPackets(hFile, psize, startpos, max_packet_count, [&](const uint8_t* pkt) {
         if (getPid(pkt) == 0x0011) {
             walkPacket(pkt, sdt, [&](const uint8_t* sec, int32_t total) {
                 const int32_t len = getSectionLength(sec);
@@ -315,9 +306,6 @@ bool getSdt(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t serviceid, int
                 return false;
             });
         }
-        if (found) return true;
-        if (countReachesLimit(count, max_packet_count)) return false;
-        unit = getPacketTsFileRead(ts.get());
-    }
-    return false;
+        return found;
+    });
 }

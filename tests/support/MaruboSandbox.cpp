@@ -11,11 +11,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
+#include "ChildSignals.h"
+#include "JsonAdapter.h"
 #include "Process.h"
 
 extern char** environ;
@@ -58,9 +58,7 @@ std::string pythonPath() {
 std::vector<LogLine> parseLog(const std::string& text) {
     // "YYYY-MM-DD HH:MM:SS [LEVEL] message"
     std::vector<LogLine> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (const std::string& line : splitLines(text)) {
         LogLine entry;
         if (line.size() >= 27 && line[20] == '[' && line[26] == ']') {
             entry.level = line.substr(21, 5);
@@ -119,7 +117,16 @@ std::string MaruboSandbox::recorderCommand() const {
     return platform::quoteArgument(pythonPath()) + " " + platform::quoteArgument(file("rec.py"));
 }
 
-RunOutcome MaruboSandbox::run(const std::vector<std::string>& args) const {
+std::string MaruboSandbox::addInput(const std::string& name) const {
+    const std::string path = file("in/" + name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    writeFile(path, "recording");
+    return path;
+}
+
+RunOutcome MaruboSandbox::run(const std::vector<std::string>& args) const { return run(args, -1); }
+
+RunOutcome MaruboSandbox::run(const std::vector<std::string>& args, int console) const {
     RunOutcome outcome;
     const std::string program = programDir() + "/marubo";
     const std::string outputPath = file("output.txt");
@@ -145,13 +152,22 @@ RunOutcome MaruboSandbox::run(const std::vector<std::string>& args) const {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (console >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, console, 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
     posix_spawn_file_actions_addchdir_np(&actions, root().c_str());
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    platform::setChildSignals(&attr, false);
 
     pid_t pid = -1;
-    const int started = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int started = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     if (started != 0) {
         ADD_FAILURE() << "cannot start " << program << ": " << started;
         return outcome;
@@ -178,7 +194,7 @@ RunOutcome MaruboSandbox::run(const std::vector<std::string>& args) const {
     if (!outcome.timedOut && WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) ADD_FAILURE() << "marubo died of signal " << WTERMSIG(status);
 
-    outcome.output = readFile(outputPath);
+    if (console < 0) outcome.output = readFile(outputPath);
     outcome.log = parseLog(readFile(logPath));
     return outcome;
 }
@@ -208,34 +224,8 @@ std::vector<std::vector<std::string>> MaruboSandbox::calls() const {
     return result;
 }
 
-std::vector<std::string> MaruboSandbox::powerRequests() const {
-    std::vector<std::string> lines;
-    std::istringstream in(readFile(file("power.log")));
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> MaruboSandbox::powerRequests() const { return splitLines(readFile(file("power.log"))); }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
+std::string jsonString(const std::string& text) { return Json(text).dump(); }
 
 }  // namespace testsupport

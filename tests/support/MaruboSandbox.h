@@ -45,9 +45,17 @@ public:
     // replaced by the recording program's command (JSON-escaped).
     void writeSettings(const std::string& json);
 
+    // Writes a stand-in recording at "in/<name>" below the root (folders
+    // made as needed) and returns its path.
+    std::string addInput(const std::string& name) const;
+
     // Runs the program copy with the arguments (the program's own path is
-    // argv[0]); bounded in time. The working directory is the root.
+    // argv[0]) as a shell would start it, SIGPIPE at its default; bounded in
+    // time. The working directory is the root.
     RunOutcome run(const std::vector<std::string>& args) const;
+    // The same with standard output on the descriptor `console` and standard
+    // error on /dev/null; `output` then stays empty.
+    RunOutcome run(const std::vector<std::string>& args, int console) const;
 
     // The command that runs the recording program. Each run of it stores its
     // arguments; "--exit=N" makes it exit with N; after "-o" it writes a small

@@ -13,6 +13,8 @@ Bytes cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
+Bytes alnum(const std::string& s) { return cat({Bytes{0x0E}, bytes(s)}); }
+
 uint32_t crc32Mpeg2(const uint8_t* data, size_t len) {
     // Bitwise on purpose: an independent check of the table-driven one.
     uint32_t crc = 0xFFFFFFFFu;

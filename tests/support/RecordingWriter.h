@@ -19,6 +19,9 @@ using Bytes = std::vector<uint8_t>;
 Bytes bytes(const std::string& s);
 // Concatenation.
 Bytes cat(std::initializer_list<Bytes> parts);
+// 8-unit text in alphanumerics: LS1 (G1 holds them from the start), then
+// the ASCII bytes.
+Bytes alnum(const std::string& s);
 
 // CRC-32/MPEG-2 (poly 0x04C11DB7, init 0xFFFFFFFF, no reflection, no xorout).
 uint32_t crc32Mpeg2(const uint8_t* data, size_t len);

@@ -41,4 +41,11 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 }  // namespace testsupport

@@ -1,8 +1,9 @@
-// Small helpers the tests share: where the built program lives and a
-// scratch directory that removes itself.
+// Small helpers the tests share: where the built program lives, a
+// scratch directory that removes itself and whole-file reads and writes.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -33,5 +34,7 @@ private:
 void writeFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; returns "" when it cannot be read.
 std::string readFile(const std::string& path);
+// The lines of a text without their '\n'; a last line without one counts too.
+std::vector<std::string> splitLines(const std::string& text);
 
 }  // namespace testsupport
