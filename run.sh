@@ -4,19 +4,24 @@
 #   ./run.sh            builds, writes sample recordings under build/demo and
 #                       runs marubo on them (then marubo -i on them), with the
 #                       sample settings tools/samples/marubo.json
-#   ./run.sh ARGS...    builds and runs build/normal/marubo ARGS... (your own
-#                       files; the settings are build/normal/marubo.json)
+#   ./run.sh ARGS...    builds and runs build/run/marubo ARGS... from the
+#                       folder you call it in (your own files; the settings
+#                       are build/run/marubo.json)
 set -euo pipefail
+caller="$PWD"
 cd "$(dirname "$0")"
+root="$PWD"
 . scripts/deps.sh
 marubo_install_deps
 
-cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The program as a user runs it: no tests, so none of the tests' seams.
+cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMARUBO_BUILD_TESTS=OFF -DMARUBO_BUILD_BENCHMARKS=OFF >/dev/null
 
 # Quiet build: the compiler's output is shown only when something fails.
 build() {
-  if ! cmake --build build/normal --target "$@" >build/normal/run-build.log 2>&1; then
-    cat build/normal/run-build.log
+  if ! cmake --build build/run --target "$@" >build/run/run-build.log 2>&1; then
+    cat build/run/run-build.log
     echo "run.sh: the build failed" >&2
     exit 1
   fi
@@ -24,8 +29,10 @@ build() {
 
 if [ $# -gt 0 ]; then
   build marubo
+  # Relative paths are the caller's: run from where run.sh was called.
+  cd "$caller"
   status=0
-  ./build/normal/marubo "$@" || status=$?
+  "$root/build/run/marubo" "$@" || status=$?
   exit "$status"
 fi
 
@@ -36,8 +43,8 @@ build marubo marubo_samples
 demo="$PWD/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/bin" "$demo/recordings" "$demo/output"
-./build/normal/tools/samples/marubo_samples "$demo/recordings" >/dev/null
-cp build/normal/marubo "$demo/bin/marubo"
+./build/run/tools/samples/marubo_samples "$demo/recordings" >/dev/null
+cp build/run/marubo "$demo/bin/marubo"
 
 # The sample settings name the output folder through the macro #{OUTDIR};
 # the path goes in as a JSON string.

@@ -45,12 +45,14 @@ std::string tempDirectory() {
 
 namespace {
 
+#ifdef MARUBO_TEST_SEAMS
 void appendLine(const char* path, const char* line) {
     FILE* f = std::fopen(path, "ae");
     if (f == nullptr) return;
     std::fprintf(f, "%s\n", line);
     std::fclose(f);
 }
+#endif
 
 // The idle inhibitor is held by a "systemd-inhibit ... cat" child whose stdin
 // is a pipe that only we hold open: closing it (or our death, however it
@@ -59,10 +61,12 @@ void appendLine(const char* path, const char* line) {
 class SystemPowerControl : public PowerControl {
 public:
     void keepAwake(bool on) override {
+#ifdef MARUBO_TEST_SEAMS
         if (const char* log = std::getenv("MARUBO_POWER_LOG")) {
             appendLine(log, on ? "keep-awake on" : "keep-awake off");
             return;
         }
+#endif
         if (on)
             start();
         else
@@ -70,10 +74,12 @@ public:
     }
 
     bool suspend() override {
+#ifdef MARUBO_TEST_SEAMS
         if (const char* log = std::getenv("MARUBO_POWER_LOG")) {
             appendLine(log, "suspend");
             return true;
         }
+#endif
         return runProcess({"systemctl", "suspend"}) == 0;
     }
 

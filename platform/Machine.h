@@ -18,9 +18,10 @@ std::string tempDirectory();
 // awake (silently nothing where there is no system bus) and suspends with
 // "systemctl suspend", run without a shell.
 //
-// When the environment variable MARUBO_POWER_LOG names a file, the real
-// control only appends a line to that file for each request ("keep-awake on",
-// "keep-awake off", "suspend"): the end-to-end tests of the program use it.
+// In builds with MARUBO_TEST_SEAMS (the test build), when the environment
+// variable MARUBO_POWER_LOG names a file, the real control only appends a
+// line to that file for each request ("keep-awake on", "keep-awake off",
+// "suspend"): the end-to-end tests of the program use it.
 class PowerControl {
 public:
     virtual ~PowerControl() = default;

@@ -25,7 +25,7 @@ const char* const kUserAgent =
 std::string g_testHost;
 std::uint16_t g_testPort = 0;
 
-#ifdef MARUBO_CALENDAR_TEST_SEAM
+#ifdef MARUBO_TEST_SEAMS
 // A port on 127.0.0.1 from the environment; 0 when unset or not a port.
 std::uint16_t environmentTestPort() {
     const char* text = std::getenv("MARUBO_CALENDAR_TEST_PORT");
@@ -73,7 +73,7 @@ std::string shownText(const std::string& text) {
 
 std::string ShobocalProcess::calendarHost() {
     if (!g_testHost.empty()) return g_testHost;
-#ifdef MARUBO_CALENDAR_TEST_SEAM
+#ifdef MARUBO_TEST_SEAMS
     if (environmentTestPort() != 0) return "127.0.0.1";
 #endif
     return MARUBO_CALENDAR_HOST;
@@ -81,7 +81,7 @@ std::string ShobocalProcess::calendarHost() {
 
 std::uint16_t ShobocalProcess::calendarPort() {
     if (!g_testHost.empty()) return g_testPort;
-#ifdef MARUBO_CALENDAR_TEST_SEAM
+#ifdef MARUBO_TEST_SEAMS
     if (const std::uint16_t port = environmentTestPort()) return port;
 #endif
     return MARUBO_CALENDAR_PORT;

@@ -30,7 +30,7 @@ public:
     // logged and leaves the record on its broadcast data.
     static bool getShobocalInfo(FileData& filedata);
 
-    // Where the calendar is asked. Builds made with MARUBO_CALENDAR_TEST_SEAM
+    // Where the calendar is asked. Builds made with MARUBO_TEST_SEAMS
     // also honour MARUBO_CALENDAR_TEST_PORT (a port on 127.0.0.1) so a test
     // can run the program against a local stand-in.
     static std::string calendarHost();

@@ -43,8 +43,8 @@ void writeRecording(const std::string& path) {
 class CalendarE2e : public ::testing::Test {
 protected:
     void SetUp() override {
-#ifndef MARUBO_CALENDAR_TEST_SEAM
-        GTEST_SKIP() << "built without MARUBO_CALENDAR_TEST_SEAM: the program cannot be pointed at a local calendar";
+#ifndef MARUBO_TEST_SEAMS
+        GTEST_SKIP() << "built without MARUBO_TEST_SEAMS: the program cannot be pointed at a local calendar";
 #endif
         m_box.writeSettings(R"({"GENERAL": {"VALID_TS": true, "INTERNET": true, "SHOBOCAL": true},
           "TASKLIST": [{"AVAILABLE": true, "SELECT": "7", "REGEX": "", "PROGRAM": "@REC@",
