@@ -161,6 +161,10 @@ TEST(AribDecode, ExtraCharacterStretchHidesText) {
     longParam.insert(longParam.end(), 40, '9');
     longParam.insert(longParam.end(), {0x20, 0x66, 0xA2});
     EXPECT_EQ(u16(longParam), u"あ");
+    // 2^32 and 2^32 + 1 would wrap to the XCS parameters 0 and 1.
+    EXPECT_EQ(u16({0x9B, '4', '2', '9', '4', '9', '6', '7', '2', '9', '6', 0x20, 0x66, 0xA2}), u"あ");
+    EXPECT_EQ(u16({0x9B, 0x30, 0x20, 0x66, 0x9B, '4', '2', '9', '4', '9', '6', '7', '2', '9', '7', 0x20, 0x66, 0xA2}),
+              u"");
     // Five semicolons end the sequence without a final byte.
     EXPECT_EQ(u16({0x9B, ';', ';', ';', ';', ';', 0xA2}), u"あ");
     ConvStatus st;

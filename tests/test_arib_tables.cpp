@@ -5,6 +5,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,6 +81,19 @@ TEST(AribTables, SizesAndCounts) {
     EXPECT_EQ(perRow[0x7C], 54);
     EXPECT_EQ(perRow[0x7D], 87);
     EXPECT_EQ(perRow[0x7E], 93);
+    // And each row keeps to its range of cells.
+    const std::map<int, std::pair<int, int>> ranges = {
+        {0x75, {0x7521, 0x757E}}, {0x76, {0x7621, 0x764B}}, {0x7A, {0x7A21, 0x7A61}}, {0x7B, {0x7B21, 0x7B51}},
+        {0x7C, {0x7C21, 0x7C7B}}, {0x7D, {0x7D21, 0x7D7B}}, {0x7E, {0x7E21, 0x7E7D}},
+    };
+    std::map<int, std::pair<int, int>> seen;
+    for (size_t i = 0; i < KIGOU1TABLESIZE / 8; ++i) {
+        const int code = kigou1Table[i][0];
+        auto it = seen.find(code >> 8);
+        if (it == seen.end()) seen[code >> 8] = {code, code};
+        else it->second = {std::min(it->second.first, code), std::max(it->second.second, code)};
+    }
+    EXPECT_EQ(seen, ranges);
 
     // Every table is sorted by code, as bsearch needs.
     auto sorted = [](const int32_t (*t)[2], size_t bytes) {
@@ -102,6 +116,9 @@ TEST(AribTables, LookupsBothWays) {
     EXPECT_EQ(jis12Conv(0xFF5E, false), 0x2141);
     EXPECT_EQ(jis12Conv(0x301C, false), 0x2141);
     EXPECT_EQ(jis12Conv(0x213D, true), 0x2015);
+    // Behind the Windows form, the table itself holds the em dash.
+    EXPECT_EQ(jis12Conv(0x2014, false), 0x213D);
+    EXPECT_EQ(jis12Conv(0x2015, false), 0x213D);
     EXPECT_EQ(jis12WinConv(0x2142, true), 0x2225);
     EXPECT_EQ(jis3Conv(0x2256, true), 0xFF5F);
     EXPECT_EQ(jis3Conv(0x2257, true), 0xFF60);

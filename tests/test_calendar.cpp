@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,9 +12,9 @@
 #include "CannedHttpServer.h"
 #include "ChannelSettingParser.h"
 #include "FileData.h"
-#include "Logger.h"
 #include "ShobocalJsonParser.h"
 #include "ShobocalProcess.h"
+#include "TestLog.h"
 #include "TestPaths.h"
 
 using testsupport::CannedAnswer;
@@ -265,13 +264,8 @@ TEST(CalendarLink, ServiceIdThenChannelNumberThenChannelName) {
 class CalendarQuery : public ::testing::Test {
 protected:
     void SetUp() override {
-        Logger::resetForTests();
-        Logger::setPrintTime(false);
-        Logger::setPrintFileName(false);
-        Logger::setPrintFuncName(false);
-        Logger::setPrintLineNum(false);
         m_log = m_dir.file("marubo.log");
-        Logger::SetLogFilePath(m_log.c_str());
+        testsupport::startTestLog(m_log, false, true);
 
         m_file = recording(7, 1024, 1024, u"ＴＯＫＹＯ　ＭＸ");
         m_file->channel = channel("19", "TOKYO MX");
@@ -279,7 +273,7 @@ protected:
     }
     void TearDown() override {
         ShobocalProcess::setCalendarServerForTests("", 0);
-        Logger::resetForTests();
+        testsupport::endTestLog();
     }
 
     void useServer(const CannedHttpServer& server) {
@@ -288,8 +282,8 @@ protected:
     // The log lines, each as "[LEVEL] message".
     std::vector<std::string> logLines() const {
         std::vector<std::string> lines;
-        std::istringstream in(testsupport::readFile(m_log));
-        for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find('[')));
+        for (const std::string& line : testsupport::splitLines(testsupport::readFile(m_log)))
+            lines.push_back(line.substr(line.find('[')));
         return lines;
     }
     int errorLines() const {

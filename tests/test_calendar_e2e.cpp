@@ -11,15 +11,13 @@
 #include "MaruboSandbox.h"
 #include "RecordingWriter.h"
 
-using recgen::Bytes;
+using recgen::alnum;
 using testsupport::CannedAnswer;
 using testsupport::CannedHttpServer;
 using testsupport::MaruboSandbox;
 using testsupport::RunOutcome;
 
 namespace {
-
-Bytes alnum(const std::string& s) { return recgen::cat({Bytes{0x0E}, recgen::bytes(s)}); }
 
 // An animation programme on service 1024, 2021-03-31 23:30 for one hour.
 void writeRecording(const std::string& path) {

@@ -80,6 +80,9 @@ TEST(RunEnds, ChannelFileFailureWithCalendarOnEndsWithTheParsersCode) {
         box.writeSettings(settings);
         const RunOutcome r = box.run({box.addInput("a.ts")});
         EXPECT_EQ(8, r.exitCode);
+        // The parser's own message, word for word (no blank before "not").
+        EXPECT_TRUE(r.logged("channelsetting.jsonnot open ", "ERROR"));
+        EXPECT_TRUE(printedErrorList(r));
         EXPECT_TRUE(r.logged("-> ERR_SETTING_FILE_NOT_FOUND", "ERROR"));
         EXPECT_FALSE(printedResultList(r));
         EXPECT_EQ(0, r.countPrefix("FILE ENTRY"));
@@ -90,6 +93,7 @@ TEST(RunEnds, ChannelFileFailureWithCalendarOnEndsWithTheParsersCode) {
         writeFile(box.programDir() + "/channelsetting.json", "{\"ChannelList\": [");
         const RunOutcome r = box.run({box.addInput("a.ts")});
         EXPECT_EQ(9, r.exitCode);
+        EXPECT_TRUE(r.logged("channelsetting.json is Abnormal.", "ERROR"));
         EXPECT_TRUE(r.logged("-> ERR_SETTING_FILE_PARSING", "ERROR"));
         EXPECT_FALSE(printedResultList(r));
     }

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "JsonAdapter.h"
 #include "MaruboSandbox.h"
 #include "SampleRecording.h"
+#include "TestPaths.h"
 #include "tsproginfo.h"
 
 using testsupport::MaruboSandbox;
@@ -68,6 +68,11 @@ protected:
                "OPTIONS": "title", "OUTFILEOPT": "-o",
                "OUTFILEPATH": ")" + box.root() + R"(/out/${Title}_${EpisodeNo}_${SubTitle}.ts"}
             ]})");
+    }
+
+    // The lines of the channel-file maker's output so far.
+    std::vector<std::string> madeLines() const {
+        return testsupport::splitLines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
     }
 
     MaruboSandbox box;
@@ -141,13 +146,6 @@ TEST_F(TsOnTheMainRoad, TsInfoPrintsEveryRecording) {
 
 namespace {
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
 Json parseLine(const std::string& line) {
     std::string err;
     const Json json = Json::parse(line, err);
@@ -175,7 +173,7 @@ TEST_F(TsOnTheMainRoad, ChannelMakerAppendsOneLinePerRun) {
     EXPECT_EQ(0, out.countPrefix("[TS INFO] "));  // the maker wins over the print
     EXPECT_TRUE(box.calls().empty());
 
-    const std::vector<std::string> written = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    const std::vector<std::string> written = madeLines();
     ASSERT_EQ(1u, written.size());
     const Json json = parseLine(written[0]);
     const Json::array& list = json["ChannelList"].array_items();
@@ -194,7 +192,7 @@ TEST_F(TsOnTheMainRoad, ChannelMakerAppendsOneLinePerRun) {
 
     // A second run adds a second line; earlier content stays.
     EXPECT_EQ(1, box.run({"--chmake", a}).exitCode);
-    const std::vector<std::string> again = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    const std::vector<std::string> again = madeLines();
     ASSERT_EQ(2u, again.size());
     EXPECT_EQ(written[0], again[0]);
     EXPECT_EQ(1u, parseLine(again[1])["ChannelList"].array_items().size());
@@ -204,7 +202,7 @@ TEST_F(TsOnTheMainRoad, ChannelMakerWithoutRecordingsWritesAnEmptyList) {
     settings(false);  // no record is a TS recording without validation
     const RunOutcome out = box.run({"-m", recording("anime.ts", anime())});
     EXPECT_EQ(1, out.exitCode) << out.output;
-    const std::vector<std::string> written = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    const std::vector<std::string> written = madeLines();
     ASSERT_EQ(1u, written.size());
     const Json json = parseLine(written[0]);
     EXPECT_TRUE(json["ChannelList"].is_array());
@@ -218,8 +216,23 @@ TEST_F(TsOnTheMainRoad, ChannelMakerTakesTheFirstSampleWithoutAName) {
         {"TSChID": "1", "ShoboChID": "19", "ShoboChName": "ＭＡＲＵＢＯテレビ"}
     ]})");
     EXPECT_EQ(1, box.run({"-m", recording("anime.ts", anime())}).exitCode);
-    const std::vector<std::string> written = lines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
+    const std::vector<std::string> written = madeLines();
     ASSERT_EQ(1u, written.size());
     EXPECT_EQ("99", parseLine(written[0])["ChannelList"][std::size_t{0}]["ShoboChID"].string_value());
     EXPECT_EQ("", parseLine(written[0])["ChannelList"][std::size_t{0}]["ShoboChName"].string_value());
+}
+
+TEST_F(TsOnTheMainRoad, ChannelMakerLineStaysJsonWhateverBytesTheSampleHolds) {
+    settings(true);
+    // Latin-1 and stray continuation bytes where UTF-8 text belongs.
+    testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json",
+                           "{\"ChannelList\": [{\"TSChID\": \"1\", \"ShoboChID\": \"19\", "
+                           "\"ShoboChName\": \"\xCD\xC1RUBO\xFF\x80\xE3\x80\"}]}");
+    const RunOutcome out = box.run({"-m", recording("anime.ts", anime())});
+    EXPECT_EQ(1, out.exitCode) << out.output;
+    const std::vector<std::string> written = madeLines();
+    ASSERT_EQ(1u, written.size());
+    const Json json = parseLine(written[0]);
+    ASSERT_EQ(1u, json["ChannelList"].array_items().size()) << written[0];
+    EXPECT_EQ("ＭＡＲＵＢＯ　テレビ", json["ChannelList"][std::size_t{0}]["TSChName"].string_value());
 }

@@ -2,9 +2,11 @@
 // recordings.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +87,19 @@ TEST(TsChannels, TerrestrialBsAndCs)
     EXPECT_EQ(101, getTbChannelNum(0x7DE6, 0x0408, 0));  // key 10
     EXPECT_EQ(0, getTbChannelNum(0x7FFF, 0x0400, 0));    // not a known network
     EXPECT_EQ(53, getTbChannelNum(0x7FFF, 0x0402, 5));   // a given key wins
+
+    // The whole network table: how many network ids each key number has, and
+    // none outside the terrestrial range.
+    std::map<int, int> idsPerKey;
+    for (int32_t nid = 0; nid <= 0xFFFF; ++nid) {
+        const int32_t ch = getTbChannelNum(nid, 0, 0);
+        if (ch == 0) continue;
+        EXPECT_TRUE(nid >= 0x7880 && nid <= 0x7FE8) << std::hex << nid;
+        ++idsPerKey[ch / 10];
+    }
+    EXPECT_EQ((std::map<int, int>{{1, 48}, {2, 41}, {3, 34}, {4, 23}, {5, 32}, {6, 26}, {7, 14}, {8, 32}, {9, 2},
+                                  {10, 2}, {12, 1}}),
+              idsPerKey);
 
     auto info = fresh();
     const CopyParams cp = defaults();
@@ -393,6 +408,8 @@ TEST(TsProgInfo, StatusForFilesThatAreNotRecordings)
     EXPECT_EQ(TS_INFO_FILE_NOT_OPEN, readInfo(dir.path())->status);  // a directory
     ASSERT_EQ(0, mkfifo(dir.file("fifo.ts").c_str(), 0600));
     EXPECT_EQ(TS_INFO_FILE_NOT_OPEN, readInfo(dir.file("fifo.ts"))->status);  // must not block
+    EXPECT_EQ(TS_INFO_FILE_NOT_OPEN, readInfo("/dev/null")->status);          // a device
+    EXPECT_EQ(TS_INFO_FILE_NOT_OPEN, readInfo("/dev/zero")->status);          // one that never ends
 
     ASSERT_TRUE(recgen::writeFile(dir.file("empty.ts"), {}));
     auto empty = readInfo(dir.file("empty.ts"));
@@ -448,6 +465,32 @@ TEST(TsProgInfo, Classification)
     EXPECT_EQ(1, kind(rpls));
     EXPECT_EQ(1, kind(recgen::bytes("PLST")));
     EXPECT_EQ(0, kind(recgen::bytes("PLS")));
+}
+
+TEST(TsProgInfo, RecordingLargerThan4GiB)
+{
+    // Sparse: the tables sit exactly at the default start position (half-way,
+    // past 2^32), holes elsewhere. A 32-bit offset anywhere on the way would
+    // start the scan in a hole and find nothing.
+    TempDir dir;
+    const std::string path = dir.file("big.m2ts");
+    const int64_t size = (int64_t{5} << 30) + 4321;
+    TsWriter head;
+    head.putNull(4);
+    const Bytes tables = fullRecording(188, 0);
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(0, ::ftruncate(fd, size));
+        ASSERT_EQ(static_cast<ssize_t>(head.size()), ::pwrite(fd, head.data().data(), head.size(), 0));
+        ASSERT_EQ(static_cast<ssize_t>(tables.size()), ::pwrite(fd, tables.data(), tables.size(), 50 * size / 100));
+        ::close(fd);
+    }
+    auto info = readInfo(path);
+    ASSERT_EQ(TS_INFO_SUCCESS, info->status);
+    EXPECT_EQ(size, info->fsize);
+    EXPECT_EQ("日本 News", u8(info->pname, info->pnamelen));
+    EXPECT_EQ("Channel", u8(info->chname, info->chnamelen));
 }
 
 TEST(TsProgInfo, SitRecordingAndStartPosition)

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "FileData.h"
-#include "Logger.h"
 #include "SampleRecording.h"
+#include "TestLog.h"
 #include "TestPaths.h"
 #include "ValidationTS.h"
 
@@ -22,15 +22,10 @@ protected:
     void SetUp() override {
         setenv("TZ", "Asia/Tokyo", 1);
         tzset();
-        Logger::resetForTests();
-        Logger::setPrintTime(false);
-        Logger::setPrintFileName(false);
-        Logger::setPrintFuncName(false);
-        Logger::setPrintLineNum(false);
         m_log = m_dir.file("test.log");
-        Logger::SetLogFilePath(m_log.c_str());
+        testsupport::startTestLog(m_log, false, true);
     }
-    void TearDown() override { Logger::resetForTests(); }
+    void TearDown() override { testsupport::endTestLog(); }
 
     std::string write(const std::string& name, const recgen::Bytes& data) {
         const std::string path = m_dir.file(name);
