@@ -32,6 +32,17 @@ std::string validUtf8(const std::string& text) {
     return platform::utf16ToUtf8(platform::utf8ToUtf16(text));
 }
 
+// Broadcast text as the print shows it: a CR/LF or another control code in a
+// name must not break the log into lines of its own (or forge one), so each
+// control byte is shown as '?'.
+std::string shownText(std::string text) {
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    return text;
+}
+
 std::string timeText(const std::tm& t) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d", t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour,
@@ -97,9 +108,9 @@ void printTsInfo(const std::vector<FileData>& filelist) {
         const TsInfoEx& ex = file.tsInfoEx;
 
         Logger::write(LogLevel::Info, kUnit, "printTsInfo", __LINE__, "");
-        TS_INFO("[TS INFO] Title        : %s", StringExtra::wide_to_multi_winapi(p.pname).c_str());
+        TS_INFO("[TS INFO] Title        : %s", shownText(StringExtra::wide_to_multi_winapi(p.pname)).c_str());
         TS_INFO("[TS INFO] Channel No.  : %d", p.chnum);
-        TS_INFO("[TS INFO] Channel Name : %s", StringExtra::wide_to_multi_winapi(p.chname).c_str());
+        TS_INFO("[TS INFO] Channel Name : %s", shownText(StringExtra::wide_to_multi_winapi(p.chname)).c_str());
         TS_INFO("[TS INFO] Genre No.    : %d", ex.genreNoL);
         TS_INFO("[TS INFO] Time         : %s - %s", timeText(ex.starttime).c_str(), timeText(ex.endtime).c_str());
         TS_INFO("[TS INFO] serviceID    : %d", p.serviceID);

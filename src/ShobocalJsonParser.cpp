@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "JsonAdapter.h"
+#include "ValidationTS.h"
 
 const std::map<std::string, std::string> shoboCategoryList = {
     {"0", "その他"},
@@ -19,6 +20,25 @@ const std::map<std::string, std::string> shoboCategoryList = {
     {"10", "アニメ(再放送)"},
 };
 
+namespace {
+
+// Calendar titles and subtitles run to a few hundred bytes. A text far beyond
+// that is a broken or hostile answer: as a file name it would only make the
+// task fail (and flood the log with its command line), so the answer is
+// refused and the recording keeps its broadcast data.
+constexpr std::size_t kMaxTextBytes = 4096;
+
+std::string calendarText(const Json& item, const char* key) {
+    const std::string& text = item[key].string_value();
+    if (text.size() > kMaxTextBytes) {
+        throw std::length_error(std::string("Calendar text \"") + key + "\" is longer than " +
+                                std::to_string(kMaxTextBytes) + " bytes");
+    }
+    return safeProgrammeText(text);
+}
+
+}  // namespace
+
 std::map<std::string, Shobocal> ShobocalJsonParser::parse(const std::string text) {
     std::map<std::string, Shobocal> byChannelId;
 
@@ -31,12 +51,15 @@ std::map<std::string, Shobocal> ShobocalJsonParser::parse(const std::string text
     parseError.clear();
 
     for (const Json& item : json["items"].array_items()) {
+        // The texts come from the network and become placeholders, so file
+        // names and command lines: no control characters (a NUL would cut
+        // the command line), no bare "." or "..", no megabytes.
         Shobocal entry;
-        entry.ShoboTitle = item["Title"].string_value();
-        entry.ShoboShortTitle = item["ShortTitle"].string_value();
-        entry.ShoboEpisodeNo = item["Count"].string_value();
-        entry.ShoboSubTitle = item["SubTitle"].string_value();
-        entry.ShoboChName = item["ChName"].string_value();
+        entry.ShoboTitle = calendarText(item, "Title");
+        entry.ShoboShortTitle = calendarText(item, "ShortTitle");
+        entry.ShoboEpisodeNo = calendarText(item, "Count");
+        entry.ShoboSubTitle = calendarText(item, "SubTitle");
+        entry.ShoboChName = calendarText(item, "ChName");
         entry.ShoboChID = item["ChID"].string_value();
         entry.ShoboCat = item["Cat"].string_value();
 

@@ -22,7 +22,9 @@ public:
     // The items of the answer by calendar channel id (the first item per id
     // stays). A text that does not parse, or is just null, gives an empty
     // map. Throws std::out_of_range for an item whose "Cat" is not a known
-    // category code (a missing "Cat" included).
+    // category code (a missing "Cat" included), std::length_error for a
+    // text longer than any title (4096 bytes). The texts come back without
+    // control codes and never as a bare "." or "..".
     std::map<std::string, Shobocal> parse(const std::string text);
     std::map<std::string, Shobocal> getShobocalChNameList() const { return shobocalChNameList; }
     // Empty after a text that parsed (even one without items).

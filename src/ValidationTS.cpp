@@ -211,6 +211,30 @@ void deriveTimes(const ProgInfo& info, TsInfoEx& ex) {
 
 }  // namespace
 
+std::string safeProgrammeText(const std::string& text) {
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\t' || c == '\r' || c == '\n') {
+            safe += ' ';
+        } else if (c < 0x20 || c == 0x7F) {
+            continue;
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            ++i;  // U+0080-U+009F, the C1 controls (CSI among them)
+        } else {
+            safe += static_cast<char>(c);
+        }
+    }
+    if (safe == "." || safe == "..") {
+        const std::size_t dots = safe.size();
+        safe.clear();
+        for (std::size_t i = 0; i < dots; ++i) safe += "\xEF\xBC\x8E";  // U+FF0E
+    }
+    return safe;
+}
+
 void setProgPnameToShobocal(FileData& file) {
     try {
         const ProgInfo& info = file.progInfo;
@@ -225,13 +249,13 @@ void setProgPnameToShobocal(FileData& file) {
             group = std::regex_replace(group, p.trailingBlanks, std::wstring());
             std::string title = platform::wideToUtf8(group);
             for (const char* marker : regDelete) StringExtra::replaceAll(title, marker, "");
-            file.tsInfoEx.title = title;
+            file.tsInfoEx.title = safeProgrammeText(title);
         }
         if (firstGroup(p.episodeNos, subject, group)) {
-            file.tsInfoEx.episodeNo = platform::wideToUtf8(group);
+            file.tsInfoEx.episodeNo = safeProgrammeText(platform::wideToUtf8(group));
         }
         if (firstGroup(p.subtitles, subject, group)) {
-            file.tsInfoEx.subTitle = platform::wideToUtf8(group);
+            file.tsInfoEx.subTitle = safeProgrammeText(platform::wideToUtf8(group));
         }
     } catch (const std::regex_error& e) {
         // The expressions are fixed, so this is the library giving up on a
@@ -272,6 +296,6 @@ void ValidationTS::validTSfilelist(std::vector<FileData>& filelist) {
         setStartAndEndTime(file);
         setProgPnameToShobocal(file);
         setGenre(file);
-        file.tsInfoEx.chName = StringExtra::wide_to_utf8_winapi(file.progInfo.chname);
+        file.tsInfoEx.chName = safeProgrammeText(StringExtra::wide_to_utf8_winapi(file.progInfo.chname));
     }
 }

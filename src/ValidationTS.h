@@ -3,6 +3,7 @@
 // file.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "FileData.h"
@@ -21,6 +22,14 @@ void setProgPnameToShobocal(FileData& file);
 
 // genreNoL, genreNameL and genreNameM from the first genre byte.
 void setGenre(FileData& file);
+
+// Programme text that ends up in placeholders, and so in file names and
+// command lines (title, subtitle, episode, channel name; from a recording or
+// from the calendar): control characters are dropped (tab, CR and LF become
+// a blank; a NUL would cut the command line short), and a text that is just
+// "." or ".." gets full-width dots, so that it can never name the output
+// folder itself or its parent.
+std::string safeProgrammeText(const std::string& text);
 
 // starttime and endtime from the broadcast start and duration (local time,
 // full year, month 1-12). A start that cannot be placed on the calendar

@@ -153,6 +153,36 @@ TEST(CalendarAnswer, AnUnknownOrMissingCategoryRefusesTheAnswer) {
     EXPECT_THROW(parser.parse("{\"items\": [\"TOKYO MX\"]}"), std::out_of_range);
 }
 
+TEST(CalendarAnswer, TextsLoseControlCodesAndBareDots) {
+    // They become placeholders: a NUL would cut the command line, ".." would
+    // name the parent of the output folder.
+    ShobocalJsonParser parser;
+    const auto byId = parser.parse(
+        R"({"items": [{"Title": "..", "ShortTitle": ".", "Count": "\n3\u001b[31m", "SubTitle": "Ev\u0000il\u009b",
+                       "ChName": "TOKYO\tMX", "ChID": "19", "Cat": "1"}]})");
+    ASSERT_EQ(1u, byId.size());
+    const Shobocal& entry = byId.at("19");
+    EXPECT_EQ("．．", entry.ShoboTitle);
+    EXPECT_EQ("．", entry.ShoboShortTitle);
+    EXPECT_EQ(" 3[31m", entry.ShoboEpisodeNo);
+    EXPECT_EQ("Evil", entry.ShoboSubTitle);
+    EXPECT_EQ("TOKYO MX", entry.ShoboChName);
+}
+
+TEST(CalendarAnswer, ATextLongerThanAnyTitleRefusesTheAnswer) {
+    const std::string longest(4096, 'T');
+    ShobocalJsonParser fits;
+    EXPECT_EQ(longest, fits.parse("{\"items\": [{\"Cat\": \"1\", \"ChID\": \"5\", \"Title\": \"" + longest +
+                                  "\"}]}").at("5").ShoboTitle);
+    for (const char* key : {"Title", "ShortTitle", "Count", "SubTitle", "ChName"}) {
+        ShobocalJsonParser parser;
+        EXPECT_THROW(parser.parse(std::string("{\"items\": [{\"Cat\": \"1\", \"") + key + "\": \"" +
+                                  longest + "x\"}]}"),
+                     std::length_error)
+            << key;
+    }
+}
+
 // --- picking the item of the recording's channel ---------------------------
 
 TEST(CalendarPick, ChannelIdFirstThenChannelNameInNameOrder) {

@@ -97,3 +97,27 @@ TEST_F(CalendarE2e, AFailingCalendarFallsBackToTheBroadcastTitle) {
     EXPECT_EQ(1, r.countPrefix("ShoboiCalender Access Failed. : "));
     EXPECT_EQ(m_box.file("in/out/Broadcast #  .mp4"), outputArgument());
 }
+
+TEST_F(CalendarE2e, TheCalendarsTextsCannotCutOrMisdirectTheOutputPath) {
+    const std::string body =
+        R"({"items": [{"Title": "..", "Count": "\u0000", "SubTitle": "A\u0000B\r\nC", "ChName": "TOKYO MX",
+                       "ChID": "19", "Cat": "1"}]})";
+    CannedHttpServer calendar(CannedAnswer::whole(testsupport::contentLengthAnswer(body)));
+    const RunOutcome r = runAgainst(calendar);
+
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    EXPECT_TRUE(r.logged("ShoboiCalender information found.", "INFO "));
+    EXPECT_EQ(m_box.file("in/out/．． # AB  C アニメ.mp4"), outputArgument());
+}
+
+TEST_F(CalendarE2e, AnAbsurdlyLongTitleFallsBackToTheBroadcastTitle) {
+    // As a file name it could only fail the task, and it would fill the log.
+    const std::string body = R"({"items": [{"Title": ")" + std::string(200000, 'T') +
+                             R"(", "Count": "1", "SubTitle": "S", "ChName": "TOKYO MX", "ChID": "19", "Cat": "1"}]})";
+    CannedHttpServer calendar(CannedAnswer::whole(testsupport::contentLengthAnswer(body)));
+    const RunOutcome r = runAgainst(calendar);
+
+    EXPECT_EQ(0, r.exitCode) << r.output.substr(0, 2000);
+    EXPECT_EQ(1, r.countPrefix("ShoboiCalender information is Abnormal. : "));
+    EXPECT_EQ(m_box.file("in/out/Broadcast #  .mp4"), outputArgument());
+}

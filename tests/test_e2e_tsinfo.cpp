@@ -236,3 +236,51 @@ TEST_F(TsOnTheMainRoad, ChannelMakerLineStaysJsonWhateverBytesTheSampleHolds) {
     ASSERT_EQ(1u, json["ChannelList"].array_items().size()) << written[0];
     EXPECT_EQ("ＭＡＲＵＢＯ　テレビ", json["ChannelList"][std::size_t{0}]["TSChName"].string_value());
 }
+
+namespace {
+
+// A recording whose programme name and channel name are the given ARIB
+// bytes, so a test can put any code into them.
+recgen::Bytes rawNamedRecording(const recgen::Bytes& name, const recgen::Bytes& channel) {
+    recgen::Event e;
+    e.eventId = 0x1000;
+    e.startMjd = recgen::mjd(2021, 3, 31);
+    e.startBcd = {0x23, 0x30, 0x00};
+    e.durationBcd = {0x00, 0x30, 0x00};
+    e.descriptors = recgen::cat({recgen::shortEvent(name, recgen::alnum("Text")), recgen::content({0x70})});
+    recgen::TsWriter w;
+    for (int i = 0; i < 4; ++i) {
+        w.putSection(0x00, recgen::pat(0x7FE0, {{0, 0x10}, {0x0400, 0x1F0}}));
+        w.putSection(0x11, recgen::sdt(0x7FE0, 0x7FE0, {{0x0400, recgen::serviceDesc(1, {}, channel)}}));
+        w.putSection(0x12, recgen::eit(0x0400, 0x7FE0, 0x7FE0, 0, {e}));
+        w.putNull(8);
+    }
+    return w.data();
+}
+
+}  // namespace
+
+// The broadcast text is untrusted: it must not lead an output path out of
+// the configured folder, nor put control codes into names or log lines.
+TEST_F(TsOnTheMainRoad, BroadcastTextCannotLeaveTheOutputFolderNorBreakTheLog) {
+    box.writeSettings(R"({"GENERAL": {"VALID_TS": true},
+        "TASKLIST": [{"AVAILABLE": true, "SELECT": "7", "REGEX": "", "PROGRAM": "@REC@", "OUTFILEOPT": "-o",
+          "OUTFILEPATH": ")" + box.root() + R"(/out/${Title}/${SubTitle}/${ChannelName}.ts"}]})");
+    // Channel "Ch", CR LF, "an"; programme "..＃1【..】".
+    const recgen::Bytes channel = recgen::cat({recgen::alnum("Ch"), {0x0D, 0x0A}, recgen::alnum("an")});
+    const std::string path = box.file("dots.ts");
+    ASSERT_TRUE(recgen::writeFile(path, rawNamedRecording(testsupport::aribText("..＃1【..】"), channel)));
+
+    const RunOutcome out = box.run({path});
+    EXPECT_EQ(0, out.exitCode) << out.output;
+    const auto calls = box.calls();
+    ASSERT_EQ(1u, calls.size()) << out.output;
+    EXPECT_EQ(box.root() + "/out/．．/．．/Ch  an.ts", calls[0].back());
+
+    const RunOutcome info = box.run({"-i", path});
+    EXPECT_EQ(1, info.exitCode) << info.output;
+    EXPECT_EQ(10, info.countPrefix("[TS INFO] ")) << info.output;
+    EXPECT_TRUE(info.logged("[TS INFO] Channel Name : Ch??an", "INFO ")) << info.output;
+    EXPECT_TRUE(info.logged("[TS INFO] Title        : ..＃1【..】", "INFO ")) << info.output;
+    EXPECT_TRUE(info.logged("[TS INFO] Title        : ．．", "INFO ")) << info.output;
+}

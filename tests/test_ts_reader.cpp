@@ -212,6 +212,41 @@ TEST(TsReader, ResynchronisesOnlyOnThreeSyncBytes)
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5}), seen);
 }
 
+// Long runs without a sync byte (a damaged or preallocated recording) are
+// skipped in jumps; the first unit after them must still come back, wherever
+// it lies against the 64 KiB blocks, and a decoy just before it must not fool
+// the reader.
+TEST(TsReader, ResynchronisesAfterLongRunsWithoutSyncAtEveryBlockEdge)
+{
+    for (int unitSize : {188, 192}) {
+        for (int64_t edge : {int64_t{TS_READ_BLOCK}, int64_t{3} * TS_READ_BLOCK}) {
+            for (int shift : {-400, -2 * unitSize - 1, -2 * unitSize, -unitSize - 1, -unitSize, -5, -1, 0, 1, 7,
+                              unitSize, 300}) {
+                SCOPED_TRACE("unit " + std::to_string(unitSize) + " edge " + std::to_string(edge) + " shift " +
+                             std::to_string(shift));
+                TempDir dir;
+                TsWriter w(unitSize);
+                w.putPacket(recgen::packet(0x100, false, 0, Bytes{0, 1}));
+                const int64_t firstGood = edge + shift;
+                Bytes gap(static_cast<size_t>(firstGood - static_cast<int64_t>(w.size())), 0x00);
+                if (gap.size() > 200) gap[gap.size() - 100] = 0x47;  // a lone sync byte
+                w.putRaw(gap);
+                for (int i = 2; i < 7; ++i)
+                    w.putPacket(recgen::packet(0x100, false, 0, Bytes{0, static_cast<uint8_t>(i)}));
+                ASSERT_TRUE(w.writeTo(dir.file("g.ts")));
+
+                OpenFile f(dir.file("g.ts"));
+                auto ts = std::make_unique<TsReadProcess>();
+                initTsFileRead(ts.get(), f.get(), unitSize);
+                setPosTsFileRead(ts.get(), 0);
+                std::vector<int> seen;
+                while (const uint8_t* u = getPacketTsFileRead(ts.get())) seen.push_back(u[unitSize - 188 + 5]);
+                EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6}), seen);
+            }
+        }
+    }
+}
+
 TEST(TsGather, FindsEitOfFirstProgrammeAfterPat)
 {
     TempDir dir;

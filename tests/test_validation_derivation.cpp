@@ -127,6 +127,42 @@ TEST(ProgrammeName, LongNamesAreAnalysedWithoutExhaustingTheStack) {
     EXPECT_EQ(200u * 3, ok->tsInfoEx.subTitle.size());
 }
 
+// Names become placeholders and so parts of output paths and command lines.
+TEST(ProgrammeName, ControlCodesAndBareDotsNeverReachAName) {
+    const NameCase cases[] = {
+        // A title or subtitle of just "." or ".." would name the output
+        // folder or its parent.
+        {"..＃1【..】", "．．", "1", "．．"},
+        {".＃2「.」", "．", "2", "．"},
+        {"...＃3", "...", "3", kKept},
+        {"A..＃4", "A..", "4", kKept},
+        // Control codes the decoder passes through (BS, DEL, tab) are not
+        // part of a name; a tab reads as a blank.
+        {"Ti\b\x7Ftle＃5「A\tB」", "Title", "5", "A B"},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto fd = recordNamed(c.name);
+        fd->tsInfoEx.title = kKept;
+        fd->tsInfoEx.episodeNo = kKept;
+        fd->tsInfoEx.subTitle = kKept;
+        setProgPnameToShobocal(*fd);
+        EXPECT_EQ(c.title, fd->tsInfoEx.title);
+        EXPECT_EQ(c.episode, fd->tsInfoEx.episodeNo);
+        EXPECT_EQ(c.subtitle, fd->tsInfoEx.subTitle);
+    }
+
+    using namespace std::string_literals;
+    EXPECT_EQ("AB", safeProgrammeText("A\0B"s));
+    EXPECT_EQ("x[31my", safeProgrammeText("x\x1B[31my"));
+    EXPECT_EQ("a b  c", safeProgrammeText("a\nb\r\nc"));
+    EXPECT_EQ("cd", safeProgrammeText("c\xC2\x9B\xC2\x80" "d"));  // C1 controls
+    EXPECT_EQ("\xC2\xA0\xC3\xA9𠮷", safeProgrammeText("\xC2\xA0\xC3\xA9𠮷"));
+    EXPECT_EQ(". .", safeProgrammeText(". ."));
+    EXPECT_EQ("．．", safeProgrammeText(".\x01."));
+    EXPECT_EQ("", safeProgrammeText(""));
+}
+
 TEST(Genre, NamesFromTheFirstGenreByte) {
     struct GenreCase {
         int32_t genre;

@@ -118,7 +118,17 @@ uint8_t* getPacketTsFileRead(TsReadProcess* ts) {
     for (;;) {
         if (ts->datasize - ts->pos < need && !refillTsFileRead(ts, need)) return nullptr;
         const uint8_t* p = ts->buf + ts->pos + poff;
-        if (p[0] == SYNC_BYTE && p[psize] == SYNC_BYTE && p[2 * psize] == SYNC_BYTE) {
+        if (p[0] != SYNC_BYTE) {
+            // A damaged or preallocated recording can hold gigabytes without
+            // a sync byte: jump to the next candidate instead of stepping
+            // byte by byte. Only positions with `need` bytes behind them are
+            // candidates; the rest waits for the next block, as before.
+            const int32_t candidates = ts->datasize - ts->pos - need + 1;
+            const void* hit = std::memchr(p, SYNC_BYTE, static_cast<size_t>(candidates));
+            ts->pos += hit != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - p) : candidates;
+            continue;
+        }
+        if (p[psize] == SYNC_BYTE && p[2 * psize] == SYNC_BYTE) {
             uint8_t* unit = ts->buf + ts->pos;
             ts->pos += psize;
             return unit;
