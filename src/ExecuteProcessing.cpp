@@ -232,7 +232,7 @@ bool checkMatch(const FileData& file, const TaskData& task) {
     }
 
     try {
-        const std::regex re(task.GetU8Regex(), std::regex::ECMAScript);
+        const std::regex re = StringExtra::compileRegex(task.GetU8Regex());
         return std::regex_search(subject, re);
     } catch (const std::regex_error& e) {
         RUN_LOG(Error, "Setting RegEx : '%s' is %s", task.GetSjisRegex().c_str(), e.what());
@@ -276,7 +276,7 @@ std::string outputSearchDirectory(std::string search) {
     try {
         where.path(search);
         RUN_LOG(Info, "SEARCH Path : %s", where.sjisFullPath.c_str());
-        const std::regex re(where.u8Filename, std::regex::ECMAScript);
+        const std::regex re = StringExtra::compileRegex(where.u8Filename);
         const std::vector<std::filesystem::path> hits = FileAccess::searchFile(where.sjisPath, re, true);
         if (hits.empty()) {
             RUN_LOG(Error, "SEARCH not found : %s", where.sjisFilename.c_str());

@@ -38,7 +38,7 @@ void autoEntry(const SettingJson& settings, std::vector<FileData>& list) {
         if (!FileAccess::isDirExist(search.path)) continue;
         std::regex re;
         try {
-            re.assign(search.regex, std::regex::ECMAScript);
+            re = StringExtra::compileRegex(search.regex);
         } catch (const std::regex_error& e) {
             // One broken entry of the list should not cost the others.
             Logger::Write(LogLevel::Error, kUnit, "fileEntry", __LINE__, "ERROR REGEX : %s", e.what());
@@ -66,7 +66,7 @@ std::vector<FileData> FileEntryManager::execute(SettingJson settings, ArgumentPr
     const std::string filterText = filterIt == params.end() ? ".*" : filterIt->second;
     std::regex filter;
     try {
-        filter.assign(filterText, std::regex::ECMAScript);
+        filter = StringExtra::compileRegex(filterText);
     } catch (const std::regex_error& e) {
         Logger::Write(LogLevel::Error, kUnit, __func__, __LINE__, "ERROR REGEX : %s", e.what());
         return list;

@@ -1,28 +1,26 @@
 #include "SettingJsonParser.h"
 
 #include <exception>
-#include <locale>
 #include <map>
 #include <regex>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "JsonAdapter.h"
 #include "Logger.h"
-#include "StringReplacer.h"
+#include "StringExtra.h"
 
 namespace {
 
 const char* const kUnit = "../src/SettingJsonParser.cpp";
 
 // Patterns are matched byte-wise: the classic locale keeps "\w" to ASCII
-// letters, digits and underscore whatever the user's locale.
-std::regex makeRegex(const char* pattern) {
-    std::regex re;
-    re.imbue(std::locale::classic());
-    re.assign(pattern, std::regex::ECMAScript);
-    return re;
-}
+// letters, digits and underscore whatever the user's locale. The keys they
+// test are the user's and may be of any length: the matcher must not recurse
+// once per character.
+std::regex makeRegex(const char* pattern) { return StringExtra::compileRegex(pattern); }
 
 void readGeneral(const Json& general, SettingJson& settings) {
     settings.setValidTS(general["VALID_TS"].bool_value());
@@ -43,10 +41,42 @@ void readAutoEntry(const Json& entries, SettingJson& settings) {
     settings.setAutoFileSearchList(std::move(list));
 }
 
+using Macros = std::map<std::string, std::string>;
+
+// Settings texts end up in command lines, paths and FTP fields, none of
+// which is of use beyond this length.
+constexpr std::size_t kMaxExpandedText = 1u << 20;
+
+// What StringReplacer::replace gives, but a text that would grow beyond the
+// cap is refused before it is built: macros that name each other several
+// times multiply, and a settings file of a few hundred bytes would otherwise
+// ask for gigabytes.
+std::string expand(const Macros& macros, const std::string& text) {
+    std::string result = text;
+    for (const auto& [key, value] : macros) {
+        if (key.empty() || value.size() <= key.size()) {
+            StringExtra::replaceAll(result, key, value);
+            continue;
+        }
+        std::size_t hits = 0;
+        for (std::size_t pos = result.find(key); pos != std::string::npos; pos = result.find(key, pos + key.size())) {
+            ++hits;
+        }
+        if (hits == 0) continue;
+        const std::size_t growth = value.size() - key.size();
+        if (result.size() > kMaxExpandedText || growth > (kMaxExpandedText - result.size()) / hits) {
+            throw std::length_error("SETTING DEFINE : '" + key + "' expands beyond " +
+                                    std::to_string(kMaxExpandedText) + " bytes");
+        }
+        StringExtra::replaceAll(result, key, value);
+    }
+    return result;
+}
+
 // Macros are expanded among themselves in one pass over the raw texts: a
 // macro named inside another's text is resolved only when its key sorts
 // after the key being applied, so the expansion cannot loop.
-StringReplacer readDefine(const Json& define) {
+Macros readDefine(const Json& define) {
     static const std::regex keyForm = makeRegex("^\\#\\{.*\\}$");
     std::map<std::string, std::string> raw;
     for (const auto& member : define.object_items()) {
@@ -57,21 +87,18 @@ StringReplacer readDefine(const Json& define) {
                           member.first.c_str());
         }
     }
-    StringReplacer macros;
-    macros.setReplaceList(raw);
-    std::map<std::string, std::string> expanded;
+    Macros expanded;
     for (const auto& entry : raw) {
-        expanded[entry.first] = macros.replace(entry.second);
+        expanded[entry.first] = expand(raw, entry.second);
     }
-    macros.setReplaceList(expanded);
-    return macros;
+    return expanded;
 }
 
-void readTaskList(const Json& tasks, const StringReplacer& macros, SettingJson& settings) {
+void readTaskList(const Json& tasks, const Macros& macros, SettingJson& settings) {
     std::vector<TaskData> list;
     for (const Json& element : tasks.array_items()) {
         if (!element["AVAILABLE"].bool_value()) continue;
-        auto field = [&](const char* key) { return macros.replace(element[key].string_value()); };
+        auto field = [&](const char* key) { return expand(macros, element[key].string_value()); };
         TaskData task;
         task.SetU8Select(field("SELECT"));
         task.SetU8Regex(field("REGEX"));
@@ -90,7 +117,7 @@ void readTaskList(const Json& tasks, const StringReplacer& macros, SettingJson& 
 
 // Steps run in the byte-wise order of their keys; the optional "N:" prefix
 // only makes keys unique and orders them ("10:" sorts before "2:").
-void readAfterTask(const Json& sets, const StringReplacer& macros, SettingJson& settings) {
+void readAfterTask(const Json& sets, const Macros& macros, SettingJson& settings) {
     static const std::regex stepForm = makeRegex("^(\\d*:)?(\\w*)$");
     std::map<std::string, AfterTask> map;
     for (const auto& set : sets.object_items()) {
@@ -98,18 +125,18 @@ void readAfterTask(const Json& sets, const StringReplacer& macros, SettingJson& 
         for (const auto& step : set.second.object_items()) {
             std::smatch match;
             if (!std::regex_search(step.first, match, stepForm)) continue;
-            afterTask.atferTask.emplace_back(match[2].str(), macros.replace(step.second.string_value()));
+            afterTask.atferTask.emplace_back(match[2].str(), expand(macros, step.second.string_value()));
         }
         map[set.first] = std::move(afterTask);
     }
     settings.setAfterTaskMap(std::move(map));
 }
 
-void readFtpList(const Json& servers, const StringReplacer& macros, SettingJson& settings) {
+void readFtpList(const Json& servers, const Macros& macros, SettingJson& settings) {
     std::map<std::string, FTPData> map;
     for (const auto& server : servers.object_items()) {
         const Json& entry = server.second;
-        auto field = [&](const char* key) { return macros.replace(entry[key].string_value()); };
+        auto field = [&](const char* key) { return expand(macros, entry[key].string_value()); };
         auto number = [&](const char* key) { return static_cast<unsigned int>(entry[key].int_value()); };
         FTPData ftp;
         ftp.setAddress(field("ADDRESS"));
@@ -147,7 +174,7 @@ SettingJson SettingJsonParser::parse(const std::string text) {
         filled.setSuccess(false);
         readGeneral(json["GENERAL"], filled);
         readAutoEntry(json["AUTOENTRY"], filled);
-        const StringReplacer macros = readDefine(json["DEFINE"]);
+        const Macros macros = readDefine(json["DEFINE"]);
         readTaskList(json["TASKLIST"], macros, filled);
         readAfterTask(json["AFTER_TASK"], macros, filled);
         readFtpList(json["FTP_LIST"], macros, filled);

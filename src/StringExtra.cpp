@@ -1,6 +1,7 @@
 #include "StringExtra.h"
 
 #include <cstdio>
+#include <locale>
 
 namespace {
 
@@ -75,4 +76,23 @@ std::string StringExtra::replaceOtherStr(std::string& s, std::string from, std::
     const std::string::size_type pos = s.find(from);
     if (pos != std::string::npos) s.replace(pos, from.size(), to);
     return s;
+}
+
+std::regex StringExtra::compileRegex(const std::string& pattern) {
+    std::regex re;
+    re.imbue(std::locale::classic());
+#ifdef __GLIBCXX__
+    // The backtracking matcher of the standard library is exponential on
+    // patterns such as "(a|aa)*$" and recurses once per character; the
+    // breadth-first one answers the same yes-or-no question in polynomial
+    // time and bounded depth. It refuses back-references only.
+    try {
+        re.assign(pattern, std::regex::ECMAScript | std::regex_constants::__polynomial);
+        return re;
+    } catch (const std::regex_error& e) {
+        if (e.code() != std::regex_constants::error_complexity) throw;
+    }
+#endif
+    re.assign(pattern, std::regex::ECMAScript);
+    return re;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <regex>
 #include <string>
 
 #include "TextCodec.h"
@@ -56,6 +57,13 @@ public:
     static std::string replaceAll(std::string& s, std::string from, std::string to);
     // Replaces the first occurrence only and returns a copy of the result.
     static std::string replaceOtherStr(std::string& s, std::string from, std::string to);
+
+    // Compiles a pattern from the settings or the command line (ECMAScript,
+    // byte-wise, classic locale) for a matcher whose time grows with the
+    // text's length, not exponentially: "(a|aa)*$" against a long name must
+    // not stall the night's run. A pattern with back-references needs the
+    // backtracking matcher and gets it. Throws std::regex_error as std::regex.
+    static std::regex compileRegex(const std::string& pattern);
 };
 
 // ANSI -> UTF-16, up to the first NUL.

@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <exception>
 #include <string>
@@ -43,6 +46,21 @@ void* jobThread(void* arg) {
     return nullptr;
 }
 
+// Started with a standard descriptor closed (">&-", some schedulers), the
+// first file opened would take its number: a started program would then
+// write its console output into its own output file. Such a slot gets
+// /dev/null instead.
+void fillClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
 int runOnLargeStack(int argc, char** argv) {
     Job job{argc, argv, 0};
     pthread_attr_t attr;
@@ -59,6 +77,8 @@ int runOnLargeStack(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    fillClosedStandardDescriptors();
+
     // Console lines go to standard output before the log file: when whatever
     // reads the console goes away (a closed pipe, "| head"), the write must
     // fail quietly, not end the run with its command half-way and no lists.

@@ -189,3 +189,18 @@ TEST_F(ExecuteProcessingTest, CalendarEpisodeCannotLeadTheOutputOutOfItsDirector
               files[0].dest.u8Filename);
     EXPECT_EQ(m_dir.file("out/7-07.mp4"), files[1].dest.u8FullPath);
 }
+
+// A pattern that backtracks exponentially must still give its answer at
+// once: a night's run must not stall on one file name. Back-references,
+// which the polynomial matcher cannot take, still work.
+TEST_F(ExecuteProcessingTest, CatastrophicPatternsAnswerWithoutStalling) {
+    const std::string name = std::string(60, 'a') + "b.ts";
+    const auto plain = file("/rec/" + name, false);
+    EXPECT_FALSE(checkMatch(*plain, task("", "^(a|aa)*$")));
+    EXPECT_FALSE(checkMatch(*plain, task("", "^(a+)+$")));
+    EXPECT_TRUE(checkMatch(*plain, task("", "^(a|aa)*b\\.ts$")));
+    EXPECT_TRUE(checkMatch(*plain, task("", "(a)\\1")));
+    EXPECT_FALSE(checkMatch(*plain, task("", "(b)\\1")));
+    EXPECT_TRUE(checkMatch(*plain, task("", "(?=a*b)a")));
+    EXPECT_EQ("", log());
+}

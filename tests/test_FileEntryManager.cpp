@@ -162,3 +162,25 @@ TEST_F(FileEntryTest, VanishedDirectoryDoesNotEndTheEntry) {
     EXPECT_TRUE(has(log, "[ERROR]")) << log;
     EXPECT_TRUE(has(log, gone)) << log;
 }
+
+// The filter and the automatic list's patterns are the user's: one that
+// backtracks exponentially must not stall the entry of a long name.
+TEST_F(FileEntryTest, CatastrophicPatternsDoNotStallTheEntry) {
+    const std::string name = std::string(60, 'a') + "b.ts";
+    writeFile(d + "/" + name, "x");
+    const std::string slow = "^(a|aa)*$";
+
+    Run r = run(SettingJson(), args({d, d + "/" + name}, {{"filter", slow}}));
+    EXPECT_TRUE(r.list.empty());
+
+    r = run(SettingJson(), args({d}, {{"filter", "^(a|aa)*b\\.ts$"}}));
+    EXPECT_EQ((std::vector<std::string>{d + "/" + name}), paths(r.list));
+
+    std::vector<AutoFileSearch> list;
+    list.push_back({true, true, slow, d});
+    list.push_back({true, false, "(a)\\1", d});  // back-references still work
+    SettingJson settings;
+    settings.setAutoFileSearchList(list);
+    r = run(settings, args({}, {{"auto", "NULL"}}));
+    EXPECT_EQ((std::vector<std::string>{d + "/" + name}), paths(r.list));
+}

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -225,4 +226,51 @@ TEST(SettingJsonParser, AfterTaskStepsInByteWiseKeyOrder) {
                      {"MOVE", "b-last"},
                      {"EXECUTE", "c"}}),
               sets["b"].atferTask);
+}
+
+// Keys are the user's and may be of any length: checking their form must not
+// recurse once per character (a key of some 100 KB overflowed the stack).
+TEST(SettingJsonParser, VeryLongKeysAreCheckedWithoutExhaustingTheStack) {
+    const std::string longName(256 << 10, 'k');
+    testing::internal::CaptureStdout();
+    SettingJson s = parse("{\"DEFINE\": {\"#{" + longName + "}\": \"v\", \"" + longName + "\": \"w\"}," +
+                          "\"AFTER_TASK\": {\"set\": {\"1:" + longName + "\": \"a\", \"2:" + longName +
+                          "-\": \"b\"}}}");
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(s.isSuccess());
+    EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << "only the key without #{} is refused";
+    const auto sets = s.getAfterTaskMap();
+    ASSERT_EQ(1u, sets.count("set"));
+    EXPECT_EQ((Steps{{longName, "a"}}), sets.at("set").atferTask);
+}
+
+// Macros that name each other several times multiply: each level below
+// holds ten of the next, so a few hundred bytes would ask for ten million
+// (and a few more levels for gigabytes). Such a file is refused.
+TEST(SettingJsonParser, MacrosThatMultiplyBeyondAnyUseAreRefused) {
+    std::string define;
+    for (char c = 'A'; c < 'H'; ++c) {
+        std::string text;
+        for (int i = 0; i < 10; ++i) text += std::string("#{") + static_cast<char>(c + 1) + "}";
+        define += std::string("\"#{") + c + "}\": \"" + text + "\", ";
+    }
+    define += "\"#{H}\": \"x\"";
+
+    SettingJson s = parse("{\"DEFINE\": {" + define + "}, \"TASKLIST\": [{\"AVAILABLE\": true, \"PROGRAM\": \"#{A}\"}]}");
+    EXPECT_FALSE(s.isSuccess());
+    EXPECT_THAT(s.getParseMessage(), testing::HasSubstr("expands beyond 1048576 bytes"));
+
+    // One macro used many times in one field multiplies the same way.
+    const std::string big(1000, 'b');
+    std::string field;
+    for (int i = 0; i < 2000; ++i) field += "#{B}";
+    s = parse("{\"DEFINE\": {\"#{B}\": \"" + big + "\"}, \"TASKLIST\": [{\"AVAILABLE\": true, \"OPTIONS\": \"" +
+              field + "\"}]}");
+    EXPECT_FALSE(s.isSuccess());
+
+    // Below the bound nothing changes.
+    s = parse("{\"DEFINE\": {\"#{B}\": \"" + big + "\"}, \"TASKLIST\": [{\"AVAILABLE\": true, \"OPTIONS\": \"" +
+              field.substr(0, 4 * 1000) + "\"}]}");
+    ASSERT_TRUE(s.isSuccess());
+    EXPECT_EQ(1000u * 1000u, s.getTaskData().at(0).GetU8Option().size());
 }
