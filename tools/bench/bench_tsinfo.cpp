@@ -35,6 +35,22 @@ long long bytesReadSoFar() {
 }
 
 std::string recordingPath(int64_t size) { return g_dir + "/rec" + std::to_string(size) + ".ts"; }
+std::string emptyTailPath(int64_t size) { return g_dir + "/tail" + std::to_string(size) + ".ts"; }
+
+// A recorder that died after preallocating its file: a valid start, then
+// nothing but zeros. The scan from half-way finds no sync byte at all and
+// walks to the end of the file, so this is the slowest a call can get.
+bool makeEmptyTailRecording(int64_t size) {
+    recgen::TsWriter head;
+    head.putNull(8);
+    const std::string path = emptyTailPath(size);
+    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, size) == 0;
+    ok = ok && ::pwrite(fd, head.data().data(), head.size(), 0) == static_cast<ssize_t>(head.size());
+    ::close(fd);
+    return ok;
+}
 
 bool makeSparseRecording(int64_t size) {
     using recgen::Bytes;
@@ -85,7 +101,23 @@ void BM_GetTsProgInfo(benchmark::State& state) {
     state.counters["file_bytes"] = static_cast<double>(state.range(0));
 }
 
+void BM_GetTsProgInfoEmptyTail(benchmark::State& state) {
+    const std::string path = emptyTailPath(state.range(0));
+    auto info = std::make_unique<ProgInfo>();
+    for (auto _ : state) {
+        *info = TsProgInfo().getTsProgInfo(path.c_str());
+        benchmark::DoNotOptimize(info->status);
+    }
+    state.counters["file_bytes"] = static_cast<double>(state.range(0));
+    state.SetBytesProcessed(state.iterations() * (state.range(0) / 2));
+}
+
 }  // namespace
+
+BENCHMARK(BM_GetTsProgInfoEmptyTail)
+    ->Arg(int64_t{1} << 30)
+    ->Arg(int64_t{8} << 30)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_GetTsProgInfo)
     ->Arg(int64_t{10} * 1000 * 1000)
@@ -102,7 +134,7 @@ int main(int argc, char** argv) {
     g_dir = tmpl;
     int rc = 0;
     for (int64_t size : {int64_t{10} * 1000 * 1000, int64_t{1} << 30, int64_t{8} << 30}) {
-        if (!makeSparseRecording(size)) {
+        if (!makeSparseRecording(size) || !makeEmptyTailRecording(size)) {
             std::fprintf(stderr, "cannot create a sparse recording of %lld bytes in %s\n",
                          static_cast<long long>(size), g_dir.c_str());
             rc = 1;
