@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,19 @@ std::string answer(const std::vector<std::string>& items) {
     return text + "]}";
 }
 
+// A time as the record holds it: the calendar year and month, not the
+// offsets of struct tm.
+std::tm recordTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year;
+    t.tm_mon = month;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+}
+
 // FileData is large: keep it off the stack.
 std::unique_ptr<FileData> recording(int genre, int serviceId, int chnum, const std::u16string& chname) {
     auto fd = std::make_unique<FileData>();
@@ -44,19 +58,8 @@ std::unique_ptr<FileData> recording(int genre, int serviceId, int chnum, const s
     fd->progInfo.serviceID = serviceId;
     fd->progInfo.chnum = chnum;
     chname.copy(fd->progInfo.chname, chname.size());
-    fd->tsInfoEx.starttime = std::tm{};
-    fd->tsInfoEx.starttime.tm_year = 2021;
-    fd->tsInfoEx.starttime.tm_mon = 3;
-    fd->tsInfoEx.starttime.tm_mday = 31;
-    fd->tsInfoEx.starttime.tm_hour = 23;
-    fd->tsInfoEx.starttime.tm_min = 30;
-    fd->tsInfoEx.starttime.tm_sec = 59;
-    fd->tsInfoEx.endtime = std::tm{};
-    fd->tsInfoEx.endtime.tm_year = 2021;
-    fd->tsInfoEx.endtime.tm_mon = 4;
-    fd->tsInfoEx.endtime.tm_mday = 1;
-    fd->tsInfoEx.endtime.tm_hour = 0;
-    fd->tsInfoEx.endtime.tm_min = 30;
+    fd->tsInfoEx.starttime = recordTime(2021, 3, 31, 23, 30, 59);
+    fd->tsInfoEx.endtime = recordTime(2021, 4, 1, 0, 30, 0);
     return fd;
 }
 

@@ -16,25 +16,9 @@
 using testsupport::MaruboSandbox;
 using testsupport::RunOutcome;
 using testsupport::SampleProgramme;
+using testsupport::lateNightAnime;
 
 namespace {
-
-SampleProgramme anime() {
-    SampleProgramme p;
-    p.name = "[新]まほうの森＃1「はじまりの朝」";
-    p.channel = "ＭＡＲＵＢＯ　テレビ";
-    p.genre = 0x70;
-    p.year = 2021;
-    p.month = 3;
-    p.day = 31;
-    p.hour = 23;
-    p.minute = 30;
-    p.durationHours = 1;
-    p.durationMinutes = 30;
-    p.networkId = 0x7FE0;
-    p.serviceId = 0x0400;
-    return p;
-}
 
 SampleProgramme drama() {
     SampleProgramme p;
@@ -70,6 +54,11 @@ protected:
             ]})");
     }
 
+    // The channel list the maker takes the calendar's ids and names from.
+    void channelSample(const std::string& json) {
+        testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json", json);
+    }
+
     // The lines of the channel-file maker's output so far.
     std::vector<std::string> madeLines() const {
         return testsupport::splitLines(testsupport::readFile(box.programDir() + "/channelsetting_.json"));
@@ -78,14 +67,14 @@ protected:
     MaruboSandbox box;
 };
 
-// The start and end of anime(), as the print shows them.
+// The start and end of lateNightAnime(), as the print shows them.
 const char* const kAnimeTime = "2021/03/31 23:30 - 2021/04/01 01:00";
 
 }  // namespace
 
 TEST_F(TsOnTheMainRoad, TasksSelectRecordingsByGenreAndByTitle) {
     settings(true);
-    const std::string a = recording("anime.ts", anime());
+    const std::string a = recording("anime.ts", lateNightAnime());
     const std::string d = recording("drama.ts", drama());
     const std::string n = notARecording("notes.ts");
 
@@ -106,7 +95,7 @@ TEST_F(TsOnTheMainRoad, TasksSelectRecordingsByGenreAndByTitle) {
 
 TEST_F(TsOnTheMainRoad, WithoutValidationRecordingsAreMatchedByFileName) {
     settings(false);
-    const RunOutcome out = box.run({recording("anime.ts", anime())});
+    const RunOutcome out = box.run({recording("anime.ts", lateNightAnime())});
     EXPECT_EQ(7, out.exitCode) << out.output;
     EXPECT_EQ(0, out.countPrefix("Invalid TS file"));
     EXPECT_TRUE(box.calls().empty());
@@ -114,7 +103,7 @@ TEST_F(TsOnTheMainRoad, WithoutValidationRecordingsAreMatchedByFileName) {
 
 TEST_F(TsOnTheMainRoad, TsInfoPrintsEveryRecording) {
     settings(true);
-    const std::string a = recording("anime.ts", anime());
+    const std::string a = recording("anime.ts", lateNightAnime());
     const std::string n = notARecording("notes.ts");
 
     const RunOutcome out = box.run({"-i", a, n});
@@ -123,12 +112,13 @@ TEST_F(TsOnTheMainRoad, TsInfoPrintsEveryRecording) {
     EXPECT_EQ(0, out.countPrefix("No matching REGEX's"));
 
     const std::vector<std::string> messages = out.messages();
-    const auto first = std::find(messages.begin(), messages.end(), "[TS INFO] Title        : " + anime().name);
+    const auto first =
+        std::find(messages.begin(), messages.end(), "[TS INFO] Title        : " + lateNightAnime().name);
     ASSERT_NE(messages.end(), first) << out.output;
     ASSERT_NE(messages.begin(), first);
     EXPECT_EQ("", *(first - 1));
     const std::vector<std::string> expected = {
-        "[TS INFO] Title        : " + anime().name,
+        "[TS INFO] Title        : " + lateNightAnime().name,
         "[TS INFO] Channel No.  : " + std::to_string(getTbChannelNum(0x7FE0, 0x0400, 0)),
         "[TS INFO] Channel Name : ＭＡＲＵＢＯ　テレビ",
         "[TS INFO] Genre No.    : 7",
@@ -157,13 +147,13 @@ Json parseLine(const std::string& line) {
 
 TEST_F(TsOnTheMainRoad, ChannelMakerAppendsOneLinePerRun) {
     settings(true);
-    testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json", R"({"ChannelList": [
+    channelSample(R"({"ChannelList": [
         {"TSChID": "1", "ShoboChID": "19", "ShoboChName": "ＭＡＲＵＢＯテレビ"},
         {"TSChID": "2", "ShoboChID": "3", "ShoboChName": "まるぼ 放送"}
     ]})");
-    SampleProgramme sameChannel = anime();
+    SampleProgramme sameChannel = lateNightAnime();
     sameChannel.name = "別の番組";
-    const std::string a = recording("anime.ts", anime());
+    const std::string a = recording("anime.ts", lateNightAnime());
     const std::string b = recording("other.ts", sameChannel);
     const std::string d = recording("drama.ts", drama());
     const std::string n = notARecording("notes.ts");
@@ -200,7 +190,7 @@ TEST_F(TsOnTheMainRoad, ChannelMakerAppendsOneLinePerRun) {
 
 TEST_F(TsOnTheMainRoad, ChannelMakerWithoutRecordingsWritesAnEmptyList) {
     settings(false);  // no record is a TS recording without validation
-    const RunOutcome out = box.run({"-m", recording("anime.ts", anime())});
+    const RunOutcome out = box.run({"-m", recording("anime.ts", lateNightAnime())});
     EXPECT_EQ(1, out.exitCode) << out.output;
     const std::vector<std::string> written = madeLines();
     ASSERT_EQ(1u, written.size());
@@ -211,11 +201,11 @@ TEST_F(TsOnTheMainRoad, ChannelMakerWithoutRecordingsWritesAnEmptyList) {
 
 TEST_F(TsOnTheMainRoad, ChannelMakerTakesTheFirstSampleWithoutAName) {
     settings(true);
-    testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json", R"({"ChannelList": [
+    channelSample(R"({"ChannelList": [
         {"TSChID": "0", "ShoboChID": "99", "ShoboChName": ""},
         {"TSChID": "1", "ShoboChID": "19", "ShoboChName": "ＭＡＲＵＢＯテレビ"}
     ]})");
-    EXPECT_EQ(1, box.run({"-m", recording("anime.ts", anime())}).exitCode);
+    EXPECT_EQ(1, box.run({"-m", recording("anime.ts", lateNightAnime())}).exitCode);
     const std::vector<std::string> written = madeLines();
     ASSERT_EQ(1u, written.size());
     EXPECT_EQ("99", parseLine(written[0])["ChannelList"][std::size_t{0}]["ShoboChID"].string_value());
@@ -225,10 +215,9 @@ TEST_F(TsOnTheMainRoad, ChannelMakerTakesTheFirstSampleWithoutAName) {
 TEST_F(TsOnTheMainRoad, ChannelMakerLineStaysJsonWhateverBytesTheSampleHolds) {
     settings(true);
     // Latin-1 and stray continuation bytes where UTF-8 text belongs.
-    testsupport::writeFile(box.programDir() + "/channelsettingSAMPLE.json",
-                           "{\"ChannelList\": [{\"TSChID\": \"1\", \"ShoboChID\": \"19\", "
-                           "\"ShoboChName\": \"\xCD\xC1RUBO\xFF\x80\xE3\x80\"}]}");
-    const RunOutcome out = box.run({"-m", recording("anime.ts", anime())});
+    channelSample("{\"ChannelList\": [{\"TSChID\": \"1\", \"ShoboChID\": \"19\", "
+                  "\"ShoboChName\": \"\xCD\xC1RUBO\xFF\x80\xE3\x80\"}]}");
+    const RunOutcome out = box.run({"-m", recording("anime.ts", lateNightAnime())});
     EXPECT_EQ(1, out.exitCode) << out.output;
     const std::vector<std::string> written = madeLines();
     ASSERT_EQ(1u, written.size());

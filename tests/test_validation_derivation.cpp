@@ -55,6 +55,19 @@ struct NameCase {
 // "=" marks a field the name leaves as it was.
 constexpr const char* kKept = "=";
 
+// Derives the parts of c.name into fields that start as kKept.
+void expectNameParts(const NameCase& c) {
+    SCOPED_TRACE(c.name);
+    auto fd = recordNamed(c.name);
+    fd->tsInfoEx.title = kKept;
+    fd->tsInfoEx.episodeNo = kKept;
+    fd->tsInfoEx.subTitle = kKept;
+    setProgPnameToShobocal(*fd);
+    EXPECT_EQ(c.title, fd->tsInfoEx.title);
+    EXPECT_EQ(c.episode, fd->tsInfoEx.episodeNo);
+    EXPECT_EQ(c.subtitle, fd->tsInfoEx.subTitle);
+}
+
 }  // namespace
 
 TEST(ProgrammeName, TitleEpisodeAndSubtitle) {
@@ -88,17 +101,7 @@ TEST(ProgrammeName, TitleEpisodeAndSubtitle) {
         {"𩸽", kKept, kKept, kKept},
         {"", kKept, kKept, kKept},
     };
-    for (const NameCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto fd = recordNamed(c.name);
-        fd->tsInfoEx.title = kKept;
-        fd->tsInfoEx.episodeNo = kKept;
-        fd->tsInfoEx.subTitle = kKept;
-        setProgPnameToShobocal(*fd);
-        EXPECT_EQ(c.title, fd->tsInfoEx.title);
-        EXPECT_EQ(c.episode, fd->tsInfoEx.episodeNo);
-        EXPECT_EQ(c.subtitle, fd->tsInfoEx.subTitle);
-    }
+    for (const NameCase& c : cases) expectNameParts(c);
 }
 
 TEST(ProgrammeName, LongNamesAreAnalysedWithoutExhaustingTheStack) {
@@ -140,17 +143,7 @@ TEST(ProgrammeName, ControlCodesAndBareDotsNeverReachAName) {
         // part of a name; a tab reads as a blank.
         {"Ti\b\x7Ftle＃5「A\tB」", "Title", "5", "A B"},
     };
-    for (const NameCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto fd = recordNamed(c.name);
-        fd->tsInfoEx.title = kKept;
-        fd->tsInfoEx.episodeNo = kKept;
-        fd->tsInfoEx.subTitle = kKept;
-        setProgPnameToShobocal(*fd);
-        EXPECT_EQ(c.title, fd->tsInfoEx.title);
-        EXPECT_EQ(c.episode, fd->tsInfoEx.episodeNo);
-        EXPECT_EQ(c.subtitle, fd->tsInfoEx.subTitle);
-    }
+    for (const NameCase& c : cases) expectNameParts(c);
 
     using namespace std::string_literals;
     EXPECT_EQ("AB", safeProgrammeText("A\0B"s));

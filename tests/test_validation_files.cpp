@@ -14,6 +14,7 @@
 
 using testsupport::SampleProgramme;
 using testsupport::TempDir;
+using testsupport::lateNightAnime;
 
 namespace {
 
@@ -46,25 +47,10 @@ protected:
     std::string m_log;
 };
 
-SampleProgramme lateAnime() {
-    SampleProgramme p;
-    p.name = "[新]まほうの森＃1「はじまりの朝」";
-    p.channel = "ＭＡＲＵＢＯ　テレビ";
-    p.genre = 0x70;
-    p.year = 2021;
-    p.month = 3;
-    p.day = 31;
-    p.hour = 23;
-    p.minute = 30;
-    p.durationHours = 1;
-    p.durationMinutes = 30;
-    return p;
-}
-
 }  // namespace
 
 TEST_F(Validation, RecordingIsFilledFromItsProgrammeInformation) {
-    auto files = records({write("rec.ts", testsupport::sampleTransportStream(lateAnime()))});
+    auto files = records({write("rec.ts", testsupport::sampleTransportStream(lateNightAnime()))});
     ValidationTS::validTSfilelist(files);
 
     const FileData& f = files[0];
@@ -88,7 +74,7 @@ TEST_F(Validation, RecordingIsFilledFromItsProgrammeInformation) {
 }
 
 TEST_F(Validation, CharactersBeyondTheBmpSurviveTheWholeRoad) {
-    SampleProgramme p = lateAnime();
+    SampleProgramme p = lateNightAnime();
     p.name = "𠀋の旅　第2回「山を越えて」";
     p.channel = "まるぼ𠀋";
     auto files = records({write("far.ts", testsupport::sampleTransportStream(p))});
@@ -101,8 +87,8 @@ TEST_F(Validation, CharactersBeyondTheBmpSurviveTheWholeRoad) {
 }
 
 TEST_F(Validation, OnlyReadableFilesNamedTsAreRecordings) {
-    const recgen::Bytes good = testsupport::sampleTransportStream(lateAnime());
-    SampleProgramme stamped = lateAnime();
+    const recgen::Bytes good = testsupport::sampleTransportStream(lateNightAnime());
+    SampleProgramme stamped = lateNightAnime();
     stamped.unitSize = 192;
     const std::vector<std::string> paths = {
         write("Movie.TS", good),

@@ -22,6 +22,28 @@ namespace {
 constexpr int kRequestWaitMs = 5000;
 constexpr std::size_t kRequestCap = 1024 * 1024;
 
+// Waits for bytes from the client and reads them into `block`: their count,
+// or 0 once the client is gone, `wake` is signalled or `until` passes
+// (time_point::max(): never), or -1 on an error.
+ssize_t receive(int connection, int wake, char* block, std::size_t size, std::chrono::steady_clock::time_point until) {
+    for (;;) {
+        int timeoutMs = -1;
+        if (until != std::chrono::steady_clock::time_point::max()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return 0;
+            timeoutMs = static_cast<int>(left.count());
+        }
+        pollfd watch[2] = {{connection, POLLIN, 0}, {wake, POLLIN, 0}};
+        const int ready = ::poll(watch, 2, timeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || watch[1].revents != 0) return 0;
+        const ssize_t n = ::recv(connection, block, size, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        return n;
+    }
+}
+
 }  // namespace
 
 CannedAnswer CannedAnswer::whole(std::string bytes) {
@@ -138,16 +160,9 @@ void CannedHttpServer::serve(int connection, const CannedAnswer& answer) {
 std::string CannedHttpServer::readRequest(int connection) {
     std::string request;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestWaitMs);
+    char block[4096];
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < kRequestCap) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd watch[2] = {{connection, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        const int ready = ::poll(watch, 2, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || watch[1].revents != 0) break;
-        char block[4096];
-        const ssize_t n = ::recv(connection, block, sizeof block, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        const ssize_t n = receive(connection, m_wake[0], block, sizeof block, until);
         if (n <= 0) break;
         request.append(block, static_cast<std::size_t>(n));
     }
@@ -176,15 +191,8 @@ bool CannedHttpServer::pauseFor(std::chrono::milliseconds pause) {
 }
 
 void CannedHttpServer::holdUntilClosed(int connection) {
-    for (;;) {
-        pollfd watch[2] = {{connection, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        const int ready = ::poll(watch, 2, -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || watch[1].revents != 0) return;
-        char block[4096];
-        const ssize_t n = ::recv(connection, block, sizeof block, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return;
+    char block[4096];  // whatever the client still sends is dropped
+    while (receive(connection, m_wake[0], block, sizeof block, std::chrono::steady_clock::time_point::max()) > 0) {
     }
 }
 

@@ -62,6 +62,23 @@ recgen::Bytes aribText(const std::string& utf8) {
     return e.bytes();
 }
 
+SampleProgramme lateNightAnime() {
+    SampleProgramme p;
+    p.name = "[新]まほうの森＃1「はじまりの朝」";
+    p.channel = "ＭＡＲＵＢＯ　テレビ";
+    p.genre = 0x70;
+    p.year = 2021;
+    p.month = 3;
+    p.day = 31;
+    p.hour = 23;
+    p.minute = 30;
+    p.durationHours = 1;
+    p.durationMinutes = 30;
+    p.networkId = 0x7FE0;
+    p.serviceId = 0x0400;
+    return p;
+}
+
 recgen::Bytes sampleTransportStream(const SampleProgramme& p) {
     const uint16_t tsid = p.networkId;
 

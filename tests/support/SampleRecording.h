@@ -27,6 +27,12 @@ struct SampleProgramme {
 // JIS X 0213 planes. Characters no set carries are left out.
 recgen::Bytes aribText(const std::string& utf8);
 
+// An animation that starts at 23:30 on the last day of a month and ends
+// after midnight in the next one, on service 0x0400 of network 0x7FE0; its
+// name carries a new-series marker, an episode and a subtitle, so it goes
+// through every step of the name and time derivation.
+SampleProgramme lateNightAnime();
+
 recgen::Bytes sampleTransportStream(const SampleProgramme& p);
 recgen::Bytes sampleRpls(const SampleProgramme& p);
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TsInfo.h"
@@ -37,19 +38,26 @@ long long bytesReadSoFar() {
 std::string recordingPath(int64_t size) { return g_dir + "/rec" + std::to_string(size) + ".ts"; }
 std::string emptyTailPath(int64_t size) { return g_dir + "/tail" + std::to_string(size) + ".ts"; }
 
+// A file of `size` bytes that holds the given packets at the given offsets
+// and holes everywhere else.
+bool writeSparseFile(const std::string& path, int64_t size,
+                     const std::vector<std::pair<int64_t, const recgen::TsWriter*>>& parts) {
+    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, size) == 0;
+    for (const auto& [offset, part] : parts)
+        ok = ok && ::pwrite(fd, part->data().data(), part->size(), offset) == static_cast<ssize_t>(part->size());
+    ::close(fd);
+    return ok;
+}
+
 // A recorder that died after preallocating its file: a valid start, then
 // nothing but zeros. The scan from half-way finds no sync byte at all and
 // walks to the end of the file, so this is the slowest a call can get.
 bool makeEmptyTailRecording(int64_t size) {
     recgen::TsWriter head;
     head.putNull(8);
-    const std::string path = emptyTailPath(size);
-    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    bool ok = ::ftruncate(fd, size) == 0;
-    ok = ok && ::pwrite(fd, head.data().data(), head.size(), 0) == static_cast<ssize_t>(head.size());
-    ::close(fd);
-    return ok;
+    return writeSparseFile(emptyTailPath(size), size, {{0, &head}});
 }
 
 bool makeSparseRecording(int64_t size) {
@@ -67,16 +75,7 @@ bool makeSparseRecording(int64_t size) {
     mid.putSection(0x12, recgen::eit(0x0400, 1, 0x7FE0, 0, {e}));
     mid.putSection(0x11, recgen::sdt(1, 0x7FE0, {{0x0400, recgen::serviceDesc(1, {}, name)}}));
     mid.putNull(4);
-
-    const std::string path = recordingPath(size);
-    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    bool ok = ::ftruncate(fd, size) == 0;
-    ok = ok && ::pwrite(fd, head.data().data(), head.size(), 0) == static_cast<ssize_t>(head.size());
-    const int64_t start = 50 * size / 100;
-    ok = ok && ::pwrite(fd, mid.data().data(), mid.size(), start) == static_cast<ssize_t>(mid.size());
-    ::close(fd);
-    return ok;
+    return writeSparseFile(recordingPath(size), size, {{0, &head}, {50 * size / 100, &mid}});
 }
 
 void BM_GetTsProgInfo(benchmark::State& state) {
