@@ -1,7 +1,8 @@
-// A plain file-descriptor layer for reading recordings.
+// A plain file-descriptor layer: recordings are read through it, and file
+// copies use its whole-count read and write loops.
 //
-// Handles are ints; -1 is "no file". Every function tolerates -1 and
-// retries on EINTR.
+// Handles are ints; -1 is "no file". Every function tolerates -1; an
+// interrupted open, read or write is retried.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "Machine.h"
 
 #include "ChildSignals.h"
+#include "FileHandle.h"
 #include "Process.h"
 
 #include <cerrno>
@@ -143,19 +144,6 @@ SystemPowerControl& systemPowerControl() {
 
 PowerControl* g_replacement = nullptr;
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Copies a regular file to a target that must not exist yet, then removes
 // the source. Any failure before the source is removed removes the copy.
 int moveAcrossFileSystems(const char* from, const char* to) {
@@ -177,7 +165,7 @@ int moveAcrossFileSystems(const char* from, const char* to) {
 
     int error = 0;
     off_t copied = 0;
-    std::vector<char> buffer(1 << 20);
+    std::vector<uint8_t> buffer(1 << 20);
     for (;;) {
         const ssize_t n = read(in, buffer.data(), buffer.size());
         if (n < 0) {
@@ -186,7 +174,7 @@ int moveAcrossFileSystems(const char* from, const char* to) {
             break;
         }
         if (n == 0) break;
-        if (!writeAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+        if (!writeFile(out, buffer.data(), static_cast<uint32_t>(n), nullptr)) {
             error = errno;
             break;
         }
@@ -239,11 +227,6 @@ int renameFile(const char* from, const char* to) {
         if (rename(from, to) == 0) return 0;
     }
     if (errno != EXDEV) return -1;
-    struct stat st;
-    if (lstat(to, &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
     return moveAcrossFileSystems(from, to);
 }
 

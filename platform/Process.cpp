@@ -12,11 +12,6 @@ extern char** environ;
 
 namespace platform {
 
-int hresultFromWin32(long error) {
-    if (error <= 0) return static_cast<int>(error);
-    return static_cast<int>(0x80070000u | (static_cast<unsigned long>(error) & 0xFFFFu));
-}
-
 int hresultFromErrno(int error) {
     switch (error) {
     case ENOENT: return kHresultFileNotFound;

@@ -21,9 +21,6 @@ constexpr int kHresultBadExecutable = static_cast<int>(0x800700C1u);  // ENOEXEC
 constexpr int kHresultFilenameTooLong = static_cast<int>(0x800700CEu);  // ENAMETOOLONG, ELOOP
 constexpr int kHresultGeneralFailure = static_cast<int>(0x8007001Fu);   // anything else
 
-// The platform's HRESULT_FROM_WIN32: 0 or negative stays, anything else
-// becomes 0x80070000 with the low 16 bits of the number.
-int hresultFromWin32(long error);
 // HRESULT for an errno value from a failed start.
 int hresultFromErrno(int error);
 

@@ -29,36 +29,11 @@ const char* const kUnit = "../src/ExecuteProcessing";
 
 #define RUN_LOG(level, ...) Logger::Write(LogLevel::level, kUnit, __func__, __LINE__, __VA_ARGS__)
 
-// ---------------------------------------------------------------------------
-// Steps of the run that other units provide.
-
-// TS validation: reads each recording's programme information and marks the
-// records that are TS recordings.
-void validateRecordings(std::vector<FileData>& files) { ValidationTS::validTSfilelist(files); }
-
-// Channel-file maker (option "chmake"): appends the channel data of the
-// recordings to "channelsetting_.json".
-void makeChannelFile(const std::vector<FileData>& files) { MakeChannelSetting maker(files); }
-
-// TS information print (option "tsinfo").
-void printRecordingInfo(const std::vector<FileData>& files) { printTsInfo(files); }
-
-// Calendar link: ties each recording's channel to the web programme calendar
-// through the channel file.
-void linkCalendar(const ChannelSettingParser& channels, std::vector<FileData>& files) {
-    ShobocalProcess::linkShoboiCalender(channels, files);
-}
-
-// Calendar look-up of one linked recording (one HTTP request). Its result is
-// not needed: the record's "available" flag tells what was taken.
-void fetchCalendarEntry(FileData& file) { ShobocalProcess::getShobocalInfo(file); }
-
 // The task's after-task set. After-tasks are not part of this build yet:
 // nothing is run and neither after-task message is logged.
 std::optional<bool> runAfterTasks(const SettingJson& /*settings*/, FileData& /*file*/) {
     return std::nullopt;
 }
-// ---------------------------------------------------------------------------
 
 // What became of one file in the main loop.
 struct FileOutcome {
@@ -99,7 +74,9 @@ FileOutcome processOneFile(const SettingJson& settings, const std::vector<TaskDa
     FileOutcome outcome;
 
     if (file.shobocal.linkChannelSetting) {
-        fetchCalendarEntry(file);
+        // The answer is not needed: the record's "available" flag tells what
+        // was taken.
+        ShobocalProcess::getShobocalInfo(file);
     }
     if (!file.shobocal.available) {
         file.shobocal.ShoboTitle = file.tsInfoEx.title;
@@ -121,12 +98,10 @@ FileOutcome processOneFile(const SettingJson& settings, const std::vector<TaskDa
     // placeholders (and so the output name) of the recording before it.
     replacer.setFileData(file);
 
-    std::size_t unmatched = tasks.size();
+    bool anyMatched = false;
     for (const TaskData& task : tasks) {
-        if (!checkMatch(file, task)) {
-            --unmatched;
-            continue;
-        }
+        if (!checkMatch(file, task)) continue;
+        anyMatched = true;
         TaskData working = task;
         file.taskData = replaceTaskData(replacer, working);
         const std::string commandLine = StringExtra::utf8_to_multi_winapi(preparation(file, working));
@@ -161,7 +136,7 @@ FileOutcome processOneFile(const SettingJson& settings, const std::vector<TaskDa
         return outcome;
     }
 
-    if (unmatched == 0) {
+    if (!anyMatched) {
         RUN_LOG(Error, "No matching REGEX's : %s", file.src.sjisFullPath.c_str());
         ResultManager::add(RESULT_CODE_NOMATCH_REGEX, file.src.sjisFullPath);
     }
@@ -318,18 +293,18 @@ int ExecuteProcessing::transaction(int argc, char** argv) {
     FileEntryManager entry;
     std::vector<FileData> files = entry.execute(settings, args);
 
-    if (settings.isValidTS()) validateRecordings(files);
+    if (settings.isValidTS()) ValidationTS::validTSfilelist(files);
 
     if (params.count("chmake") != 0) {
-        makeChannelFile(files);
+        MakeChannelSetting maker(files);
         return 1;
     }
     if (params.count("tsinfo") != 0) {
-        printRecordingInfo(files);
+        printTsInfo(files);
         return 1;
     }
 
-    if (settings.isShobocal()) linkCalendar(channels, files);
+    if (settings.isShobocal()) ShobocalProcess::linkShoboiCalender(channels, files);
 
     const int rc = processing(settings, files);
     ErrorManager::result();

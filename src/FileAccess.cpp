@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "ErrorManager.h"
+#include "FileHandle.h"
 #include "Machine.h"
 #include "StringExtra.h"
 
@@ -36,37 +37,6 @@ int openNoWait(const char* p, int flags, mode_t mode = 0)
         if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     }
     return fd;
-}
-
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Reads up to size bytes, looping over short reads; -1 on a read error.
-ssize_t readFull(int fd, char* data, std::size_t size)
-{
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
 }
 
 // Whether an entry names a regular file (links followed) whose name re finds
@@ -223,12 +193,10 @@ std::string FileAccess::readTextFile(const std::string path)
     std::string text;
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = readFull(fd, buffer, sizeof buffer);
-            if (n <= 0) break;
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
+        uint8_t buffer[65536];
+        uint32_t n = 0;
+        while (platform::readFile(fd, buffer, sizeof buffer, &n) && n > 0)
+            text.append(reinterpret_cast<const char*>(buffer), n);
     }
     ::close(fd);
     return text;
@@ -251,7 +219,7 @@ int FileAccess::copyFile(const char* src, const char* dst)
         return ErrorCode::ERR_FILECOPY_OPEN_WRITE;
     }
 
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_BUFFER_SIZE]);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[COPY_BUFFER_SIZE]);
     if (!buffer) {
         ::close(in);
         return ErrorCode::ERR_CANT_COPY;
@@ -276,10 +244,10 @@ int FileAccess::copyFile(const char* src, const char* dst)
 
     bool ok = !regularOut || ::ftruncate(out, 0) == 0;
     while (ok) {
-        const ssize_t n = readFull(in, buffer.get(), COPY_BUFFER_SIZE);
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        ok = writeAll(out, buffer.get(), static_cast<std::size_t>(n));
+        uint32_t n = 0;
+        ok = platform::readFile(in, buffer.get(), static_cast<uint32_t>(COPY_BUFFER_SIZE), &n);
+        if (!ok || n == 0) break;
+        ok = platform::writeFile(out, buffer.get(), n, nullptr);
     }
     ::close(in);
     // A failed close can be the first report of a failed write (NFS, quota).

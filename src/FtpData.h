@@ -30,8 +30,7 @@ public:
     void setPass(std::string v) { pass = std::move(v); }
 
     std::string getRemotePath() const { return remotePath; }
-    // Assigns remotePath, then its ANSI form to charRemotePath. A failed
-    // conversion throws std::system_error and leaves charRemotePath as it was.
+    // Assigns remotePath, then its ANSI form to charRemotePath.
     void setRemotePath(std::string v);
     // NUL-terminated ANSI remote path, valid until the next setRemotePath.
     char* getCharRemotePath() { return charRemotePath.data(); }

@@ -4,8 +4,6 @@
 
 namespace {
 
-// The UTF-8 member is assigned first: when the conversion throws, the twin
-// keeps its previous value.
 void setWithTwin(std::string& u8, std::string& sjis, std::string v)
 {
     u8 = std::move(v);

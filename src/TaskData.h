@@ -41,9 +41,7 @@ public:
     void SetU8Select(std::string v) { u8Select = std::move(v); }
 
     std::string GetU8Regex() const { return u8Regex; }
-    // Also sets sjisRegex. A failed conversion throws std::system_error
-    // after u8Regex was assigned; the twin then keeps its old value.
-    void SetU8Regex(std::string v);
+    void SetU8Regex(std::string v);  // also sets sjisRegex
     std::string GetSjisRegex() const { return sjisRegex; }
     void SetSjisRegex(std::string v) { sjisRegex = std::move(v); }
 

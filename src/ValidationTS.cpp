@@ -171,6 +171,7 @@ void undefinedTimes(const ProgInfo& info, TsInfoEx& ex) {
 bool yearInRange(long long fullYear) { return fullYear >= kFirstYear && fullYear <= kLastYear; }
 
 void deriveTimes(const ProgInfo& info, TsInfoEx& ex) {
+    // The month is lowered by one below, which would overflow the smallest int.
     if (!yearInRange(info.recyear) || info.recmonth == INT32_MIN) {
         undefinedTimes(info, ex);
         return;

@@ -122,7 +122,7 @@ uint8_t* getPacketTsFileRead(TsReadProcess* ts) {
             // A damaged or preallocated recording can hold gigabytes without
             // a sync byte: jump to the next candidate instead of stepping
             // byte by byte. Only positions with `need` bytes behind them are
-            // candidates; the rest waits for the next block, as before.
+            // candidates; the rest waits for the next block.
             const int32_t candidates = ts->datasize - ts->pos - need + 1;
             const void* hit = std::memchr(p, SYNC_BYTE, static_cast<size_t>(candidates));
             ts->pos += hit != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - p) : candidates;

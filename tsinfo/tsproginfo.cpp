@@ -473,7 +473,7 @@ void fillPathFields(const char* fname, ProgInfo* proginfo) {
 }  // namespace
 
 bool readFileProgInfo(const char* fname, ProgInfo* proginfo, const CopyParams* copyParams) {
-    HANDLE h = (fname != nullptr && fname[0] != '\0') ? OpenFileData(fname) : INVALID_HANDLE_VALUE;
+    HANDLE h = OpenFileData(fname);
     if (h == INVALID_HANDLE_VALUE) {
         proginfo->status = TS_INFO_FILE_NOT_OPEN;
         return false;

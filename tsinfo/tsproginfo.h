@@ -12,8 +12,8 @@
 class TsProgInfo {
 public:
     // path: the file's path in the ANSI form (UTF-8 bytes). Returns the whole
-    // record; status tells what happened. Needs about 530 KB of the caller's
-    // stack for the returned record.
+    // record; status tells what happened. The record is about 530 KB: a
+    // caller on a small stack puts it on the heap.
     ProgInfo getTsProgInfo(const char* path);
 };
 
