@@ -2,7 +2,8 @@
 # the tests need when they are missing (one apt-get update, then one install).
 marubo_install_deps() {
   local wanted=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
-                libbenchmark-dev nlohmann-json3-dev python3 "$@")
+                libbenchmark-dev nlohmann-json3-dev python3
+                python3-pyftpdlib vsftpd curl "$@")
   local missing=()
   local p
   for p in "${wanted[@]}"; do
