@@ -3,7 +3,11 @@
 // maker (-m).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -132,6 +136,53 @@ TEST_F(TsOnTheMainRoad, TsInfoPrintsEveryRecording) {
     ASSERT_GE(messages.end() - first, static_cast<long>(expected.size()));
     EXPECT_EQ(expected, std::vector<std::string>(first, first + expected.size()));
     EXPECT_EQ(10, out.countPrefix("[TS INFO] "));  // nothing for the text file
+}
+
+namespace {
+
+// A recording preallocated to `size` bytes whose recorder stopped early: the
+// sample stream at its head, holes after it. False when the file system
+// cannot hold it sparse.
+bool emptyTailRecording(const std::string& path, const SampleProgramme& p, int64_t size) {
+    const recgen::Bytes head = testsupport::sampleTransportStream(p);
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, size) == 0;
+    ok = ok && ::pwrite(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size());
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+// The scan from half-way meets only zeros; the programme is still found at
+// the head, for the print and for task selection alike.
+TEST_F(TsOnTheMainRoad, RecordingWithAnEmptyTailIsReadFromItsHead) {
+    settings(true);
+    for (int unitSize : {188, 192}) {
+        SCOPED_TRACE(unitSize);
+        SampleProgramme anime = lateNightAnime();
+        anime.unitSize = unitSize;
+        const std::string path = box.file("crashed" + std::to_string(unitSize) + ".ts");
+        if (!emptyTailRecording(path, anime, int64_t{6} << 30)) GTEST_SKIP() << "no room for a sparse 6 GiB file";
+
+        const RunOutcome info = box.run({"-i", path});
+        EXPECT_EQ(1, info.exitCode) << info.output;
+        EXPECT_EQ(10, info.countPrefix("[TS INFO] ")) << info.output;
+        EXPECT_TRUE(info.logged("[TS INFO] Title        : " + anime.name, "INFO ")) << info.output;
+        EXPECT_TRUE(info.logged("[TS INFO] Channel Name : " + anime.channel, "INFO ")) << info.output;
+        EXPECT_TRUE(info.logged(std::string("[TS INFO] Time         : ") + kAnimeTime, "INFO ")) << info.output;
+
+        const std::size_t before = box.calls().size();
+        const RunOutcome out = box.run({path});
+        EXPECT_EQ(0, out.countPrefix("Invalid TS file")) << out.output;
+        const auto calls = box.calls();
+        ASSERT_EQ(before + 1, calls.size()) << out.output;
+        EXPECT_EQ("genre", calls.back().front());
+        EXPECT_EQ(path, calls.back()[1]);
+        EXPECT_EQ(box.root() + "/out/まほうの森_1_はじまりの朝.ts", calls.back().back());
+        ::unlink(calls.back().back().c_str());  // the next round writes it again
+    }
 }
 
 namespace {

@@ -247,6 +247,52 @@ TEST(TsReader, ResynchronisesAfterLongRunsWithoutSyncAtEveryBlockEdge)
     }
 }
 
+// A stretch of TS_NO_SYNC_LIMIT bytes without a sync byte ends the scan
+// instead of reading on to the end of the file; a shorter one, or two
+// shorter ones around a lone sync byte, is only skipped. The zeros are holes
+// of a sparse file, so they cost no disk.
+TEST(TsReader, LongStretchWithoutSyncBytesEndsTheScan)
+{
+    struct Row {
+        const char* name;
+        int64_t gap;        // zeros after the first unit
+        int64_t loneSync;   // offset in the gap of a single 0x47, or -1
+        std::vector<int> seen;
+    };
+    const int64_t limit = TS_NO_SYNC_LIMIT;
+    const std::vector<Row> rows = {
+        {"just under the limit", limit - 2 * TS_READ_BLOCK, -1, {1, 2, 3, 4}},
+        {"at the limit", limit + 2 * TS_READ_BLOCK, -1, {1}},
+        {"broken by a lone sync byte", limit + limit / 2, limit * 3 / 4, {1, 2, 3, 4}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        const std::string path = dir.file("gap.ts");
+        TsWriter head;
+        head.putPacket(recgen::packet(0x100, false, 0, Bytes{0, 1}));
+        TsWriter tail;
+        for (int i = 2; i < 5; ++i) tail.putPacket(recgen::packet(0x100, false, 0, Bytes{0, static_cast<uint8_t>(i)}));
+        const int64_t tailAt = static_cast<int64_t>(head.size()) + r.gap;
+        int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        bool ok = ::ftruncate(fd, tailAt + static_cast<int64_t>(tail.size())) == 0;
+        ok = ok && ::pwrite(fd, head.data().data(), head.size(), 0) == static_cast<ssize_t>(head.size());
+        ok = ok && (r.loneSync < 0 || ::pwrite(fd, "\x47", 1, static_cast<off_t>(head.size()) + r.loneSync) == 1);
+        ok = ok && ::pwrite(fd, tail.data().data(), tail.size(), tailAt) == static_cast<ssize_t>(tail.size());
+        ::close(fd);
+        if (!ok) GTEST_SKIP() << "no room for a sparse file";
+
+        OpenFile f(path);
+        auto ts = std::make_unique<TsReadProcess>();
+        initTsFileRead(ts.get(), f.get(), 188);
+        setPosTsFileRead(ts.get(), 0);
+        std::vector<int> seen;
+        while (const uint8_t* u = getPacketTsFileRead(ts.get())) seen.push_back(u[5]);
+        EXPECT_EQ(r.seen, seen);
+    }
+}
+
 TEST(TsGather, FindsEitOfFirstProgrammeAfterPat)
 {
     TempDir dir;

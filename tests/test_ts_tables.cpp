@@ -508,12 +508,24 @@ TEST(TsProgInfo, SitRecordingAndStartPosition)
     EXPECT_EQ(0x123, info->chnum);
     EXPECT_EQ(0, info->pextendlen);
 
-    // The same file through readFileProgInfo with a start past the SIT.
-    CopyParams cp = defaults();
-    cp.tsfilepos = 90;
-    auto late = fresh();
-    EXPECT_FALSE(readFileProgInfo(dir.file("sit.ts").c_str(), late.get(), &cp));
-    EXPECT_EQ(TS_INFO_UNABLE_TO_DETECT, late->status);
+    // A start past the SIT: the scan from there finds nothing, so the file
+    // is scanned once more from its head, with the same packet limit. The
+    // SIT is unit 158 of the file.
+    struct Row {
+        int32_t tsfilepos;
+        int64_t limit;
+        bool found;
+    };
+    for (const Row& r : std::vector<Row>{{90, 0, true}, {90, 158, true}, {90, 157, false}}) {
+        SCOPED_TRACE(std::to_string(r.tsfilepos) + "% limit " + std::to_string(r.limit));
+        CopyParams cp = defaults();
+        cp.tsfilepos = r.tsfilepos;
+        cp.packet_limit = r.limit;
+        auto late = fresh();
+        EXPECT_EQ(r.found, readFileProgInfo(dir.file("sit.ts").c_str(), late.get(), &cp));
+        EXPECT_EQ(r.found ? TS_INFO_SUCCESS : TS_INFO_UNABLE_TO_DETECT, late->status);
+        EXPECT_EQ(r.found ? "CSX" : "", u8(late->chname, late->chnamelen));
+    }
 }
 
 TEST(TsProgInfo, MissingSdtLeavesChannelNameEmpty)

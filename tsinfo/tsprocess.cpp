@@ -115,6 +115,7 @@ uint8_t* getPacketTsFileRead(TsReadProcess* ts) {
         return unit;
     }
     const int32_t need = poff + 2 * psize + 1;
+    int64_t withoutSync = 0;
     for (;;) {
         if (ts->datasize - ts->pos < need && !refillTsFileRead(ts, need)) return nullptr;
         const uint8_t* p = ts->buf + ts->pos + poff;
@@ -125,9 +126,14 @@ uint8_t* getPacketTsFileRead(TsReadProcess* ts) {
             // candidates; the rest waits for the next block.
             const int32_t candidates = ts->datasize - ts->pos - need + 1;
             const void* hit = std::memchr(p, SYNC_BYTE, static_cast<size_t>(candidates));
-            ts->pos += hit != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - p) : candidates;
+            const int32_t skip = hit != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - p) : candidates;
+            // Reading gigabytes of an empty tail to the end would find nothing.
+            withoutSync += skip;
+            if (withoutSync >= TS_NO_SYNC_LIMIT) return nullptr;
+            ts->pos += skip;
             continue;
         }
+        withoutSync = 0;
         if (p[psize] == SYNC_BYTE && p[2 * psize] == SYNC_BYTE) {
             uint8_t* unit = ts->buf + ts->pos;
             ts->pos += psize;

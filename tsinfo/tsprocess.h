@@ -11,6 +11,9 @@ constexpr int32_t TS_PACKET_SIZE = 188;
 constexpr int32_t TS_READ_BLOCK = 65536;   // one aligned read
 constexpr int32_t TS_CARRY_SIZE = 1024;    // room for a unit split across two reads
 constexpr int32_t PSI_BUFFER_SIZE = 65536; // a section buffer, also the caller's psibuf
+// A stretch this long without one sync byte is taken as the end of the
+// recording (a preallocated file, or one its recorder never finished).
+constexpr int64_t TS_NO_SYNC_LIMIT = int64_t{64} << 20;
 
 // Results of getSitEit.
 constexpr int32_t SITEIT_FOUND_SIT = 31;
@@ -46,7 +49,8 @@ void setPosTsFileRead(TsReadProcess* ts, int32_t startpos);
 // Starts at a byte offset.
 void setPointerTsFileRead(TsReadProcess* ts, int64_t pointer);
 void showErrorTsFileRead(TsReadProcess* ts, bool bShowError);
-// The next unit (psize bytes, valid until the next call), or null at the end.
+// The next unit (psize bytes, valid until the next call), or null at the end
+// of the data or after TS_NO_SYNC_LIMIT bytes without a sync byte.
 uint8_t* getPacketTsFileRead(TsReadProcess* ts);
 
 // Looks for a SIT or the present event of the first programme of the PAT.

@@ -387,10 +387,17 @@ void parseSit(const uint8_t* sitbuf, ProgInfo* proginfo, const CopyParams* copyP
 
 bool readTsProgInfo(HANDLE hFile, ProgInfo* proginfo, int32_t psize, const CopyParams* copyParams) {
     std::vector<uint8_t> buffer(PSI_BUFFER_SIZE, 0);
-    const int32_t r = getSitEit(hFile, buffer.data(), psize, copyParams->tsfilepos, copyParams->packet_limit);
+    int32_t startpos = copyParams->tsfilepos;
+    int32_t r = getSitEit(hFile, buffer.data(), psize, startpos, copyParams->packet_limit);
+    if (r == SITEIT_NOT_FOUND && startpos != 0) {
+        // A recording whose second half holds no packets (preallocated, or
+        // cut short by a crash of the recorder) has its tables at the head.
+        startpos = 0;
+        r = getSitEit(hFile, buffer.data(), psize, startpos, copyParams->packet_limit);
+    }
     if (r == SITEIT_FOUND_EIT) {
         const int32_t sid = parseEit(buffer.data(), proginfo, copyParams);
-        if (getSdt(hFile, buffer.data(), psize, sid, copyParams->tsfilepos, copyParams->packet_limit))
+        if (getSdt(hFile, buffer.data(), psize, sid, startpos, copyParams->packet_limit))
             parseSdt(buffer.data(), proginfo, sid, copyParams);
     } else if (r == SITEIT_FOUND_SIT) {
         parseSit(buffer.data(), proginfo, copyParams);
