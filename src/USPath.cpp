@@ -1,5 +1,7 @@
 #include "USPath.h"
 
+#include <algorithm>
+
 #include "FileAccess.h"
 #include "StringExtra.h"
 
@@ -46,9 +48,11 @@ void USPath::path(const char* ansiPath)
 void USPath::path(std::string utf8Path)
 {
     // A local path keeps its backslashes (they are ordinary file-name bytes
-    // here); only doubled slashes, which placeholder joins tend to produce,
-    // are cleaned up as the separator normalisation would.
-    StringExtra::replaceAll(utf8Path, "//", "/");
+    // here); only runs of slashes, which placeholder joins tend to produce
+    // (an empty field between two separators), fold to one.
+    utf8Path.erase(std::unique(utf8Path.begin(), utf8Path.end(),
+                               [](char a, char b) { return a == '/' && b == '/'; }),
+                   utf8Path.end());
     const std::string ansi = StringExtra::utf8_to_multi_winapi(utf8Path);
     path(ansi.c_str());
 }

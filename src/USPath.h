@@ -28,6 +28,6 @@ public:
     // Fills every field from a path in the file-system form; the bytes are
     // taken up to the first NUL.
     void path(const char* ansiPath);
-    // Fills every field from a UTF-8 path (runs of "//" are cleaned up first).
+    // Fills every field from a UTF-8 path (a run of "/" folds to one first).
     void path(std::string utf8Path);
 };

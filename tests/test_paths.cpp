@@ -68,6 +68,7 @@ TEST(USPathTest, Table)
         // Joined placeholders leave doubled slashes; the UTF-8 form cleans them.
         {"/out//sub//a.mp4", true, "/out/sub/a.mp4", "/out/sub/", "a", ".mp4"},
         {"/out//sub//a.mp4", false, "/out//sub//a.mp4", "/out//sub//", "a", ".mp4"},
+        {"///out////a.mp4", true, "/out/a.mp4", "/out/", "a", ".mp4"},
         {std::string("/rec/a.ts\0junk", 14), true, "/rec/a.ts", "/rec/", "a", ".ts"},
     };
     for (const SplitRow& r : rows) {
