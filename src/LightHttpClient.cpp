@@ -278,7 +278,11 @@ LightHttpClient::Response LightHttpClient::RecvHtml() {
     }
 
     auto coding = response.header.find("Transfer-Encoding");
-    if (coding == response.header.end() || coding->second != "chunked") return response;
+    if (coding == response.header.end() || coding->second != "chunked") {
+        // The body is what came with the header; the cap holds for it too.
+        if (content.size() > maxBody) fail(tooLarge);
+        return response;
+    }
 
     // Chunked: `pending` holds what is received and not yet decoded from
     // `pos` on; the decoded part is dropped before each receive.

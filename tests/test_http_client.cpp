@@ -250,73 +250,96 @@ TEST(LightHttpClientAnswer, FailuresOfTheAnswerItself) {
               kReceiveError + "0");
 }
 
-TEST(LightHttpClientHostile, EveryServerGetsAnAnswerOrAFailureWithinTheLimits) {
-    const std::string ok = "HTTP/1.1 200 OK\r\n";
-    const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
-    auto dripping = [](std::string start, std::string drip) {
-        CannedAnswer answer;
-        answer.pieces = {std::move(start)};
-        answer.repeat = std::move(drip);
-        answer.pause = 50ms;
-        return answer;
-    };
+namespace {
+
+struct HostileCase {
+    const char* name;  // a time-limit case is named by it: letters only
+    CannedAnswer answer;
+    std::string failure;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+const std::string kOk = "HTTP/1.1 200 OK\r\n";
+const std::string kChunked = kOk + "Transfer-Encoding: chunked\r\n\r\n";
+const std::string kTimedOut = kReceiveError + std::to_string(ETIMEDOUT);
+
+CannedAnswer dripping(std::string start, std::string drip) {
+    CannedAnswer answer;
+    answer.pieces = {std::move(start)};
+    answer.repeat = std::move(drip);
+    answer.pause = 50ms;
+    return answer;
+}
+
+// Servers that keep the client waiting: each ends only by a time limit,
+// so each is a test of its own and they run side by side.
+std::vector<HostileCase> waitingServers() {
     CannedAnswer silent;
     silent.holdOpen = true;
+    CannedAnswer waitingForMore = CannedAnswer::whole(kOk + "Content-Length: 10\r\n\r\nabc");
+    waitingForMore.holdOpen = true;
+    return {
+        {"Silent", silent, kTimedOut},
+        {"StopsShortOfTheLength", waitingForMore, kTimedOut},
+        {"DripsTheHeader", dripping(kOk, "X"), kTimedOut},
+        {"DripsTheBody", dripping(kOk + "Content-Length: 100000\r\n\r\n", "b"), kTimedOut},
+        {"DripsChunks", dripping(kChunked, "1\r\nc\r\n"), kTimedOut},
+    };
+}
+
+}  // namespace
+
+class LightHttpClientTimeLimit : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(LightHttpClientTimeLimit, EndsTheExchange) { EXPECT_EQ(failureOf(GetParam().answer), GetParam().failure); }
+
+INSTANTIATE_TEST_SUITE_P(Servers, LightHttpClientTimeLimit, ::testing::ValuesIn(waitingServers()),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+TEST(LightHttpClientHostile, EveryOtherServerGetsAFailureWithinTheCaps) {
     CannedAnswer endlessHeader;
-    endlessHeader.pieces = {ok};
+    endlessHeader.pieces = {kOk};
     endlessHeader.repeat = "X-Filler: aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n";
-    CannedAnswer noHeaderEnd = CannedAnswer::whole(ok + std::string(1024 * 1024, 'a'));
+    CannedAnswer noHeaderEnd = CannedAnswer::whole(kOk + std::string(1024 * 1024, 'a'));
     noHeaderEnd.holdOpen = true;
     CannedAnswer endlessSizeLine;
-    endlessSizeLine.pieces = {chunked};
+    endlessSizeLine.pieces = {kChunked};
     endlessSizeLine.repeat = std::string(1000, '1');
-    CannedAnswer waitingForMore = CannedAnswer::whole(ok + "Content-Length: 10\r\n\r\nabc");
-    waitingForMore.holdOpen = true;
 
-    const std::string timedOut = kReceiveError + std::to_string(ETIMEDOUT);
     const std::string headerTooLong = "runtime_error: Response header is longer than 65536 bytes.";
     const std::string bodyTooLong = "runtime_error: Response body is longer than 16777216 bytes.";
-    struct Case {
-        const char* name;
-        CannedAnswer answer;
-        std::string failure;
-    };
-    const std::vector<Case> cases = {
-        {"silent", silent, timedOut},
-        {"stops short of the length", waitingForMore, timedOut},
-        {"drips the header", dripping(ok, "X"), timedOut},
-        {"drips the body", dripping(ok + "Content-Length: 100000\r\n\r\n", "b"), timedOut},
-        {"drips chunks", dripping(chunked, "1\r\nc\r\n"), timedOut},
+    const std::vector<HostileCase> cases = {
         {"endless header", endlessHeader, headerTooLong},
         {"1 MiB without a header end", noHeaderEnd, headerTooLong},
         {"endless chunk size line", endlessSizeLine, "runtime_error: Chunk size line is longer than 65536 bytes."},
-        {"length abc", CannedAnswer::whole(ok + "Content-Length: abc\r\n\r\n"),
+        {"length abc", CannedAnswer::whole(kOk + "Content-Length: abc\r\n\r\n"),
          "invalid_argument: Field Content-Length is not a number:abc"},
-        {"length -1", CannedAnswer::whole(ok + "Content-Length: -1\r\n\r\n"),
+        {"length -1", CannedAnswer::whole(kOk + "Content-Length: -1\r\n\r\n"),
          "invalid_argument: Field Content-Length is not a number:-1"},
-        {"length +5", CannedAnswer::whole(ok + "Content-Length: +5\r\n\r\nabcde"),
+        {"length +5", CannedAnswer::whole(kOk + "Content-Length: +5\r\n\r\nabcde"),
          "invalid_argument: Field Content-Length is not a number:+5"},
-        {"length 5x", CannedAnswer::whole(ok + "Content-Length: 5x\r\n\r\nabcde"),
+        {"length 5x", CannedAnswer::whole(kOk + "Content-Length: 5x\r\n\r\nabcde"),
          "invalid_argument: Field Content-Length is not a number:5x"},
-        {"length empty", CannedAnswer::whole(ok + "Content-Length: \r\n\r\n"),
+        {"length empty", CannedAnswer::whole(kOk + "Content-Length: \r\n\r\n"),
          "invalid_argument: Field Content-Length is not a number:"},
-        {"length 2147483647", CannedAnswer::whole(ok + "Content-Length: 2147483647\r\n\r\n"), bodyTooLong},
-        {"length past 64 bits", CannedAnswer::whole(ok + "Content-Length: 999999999999999999999999\r\n\r\n"),
+        {"length 2147483647", CannedAnswer::whole(kOk + "Content-Length: 2147483647\r\n\r\n"), bodyTooLong},
+        {"length past 64 bits", CannedAnswer::whole(kOk + "Content-Length: 999999999999999999999999\r\n\r\n"),
          bodyTooLong},
-        {"chunk -5", CannedAnswer::whole(chunked + "-5\r\nhello\r\n0\r\n\r\n"),
+        {"chunk -5", CannedAnswer::whole(kChunked + "-5\r\nhello\r\n0\r\n\r\n"),
          "invalid_argument: Chunk size is not a number:-5"},
-        {"chunk empty", CannedAnswer::whole(chunked + "\r\nhello\r\n0\r\n\r\n"),
+        {"chunk empty", CannedAnswer::whole(kChunked + "\r\nhello\r\n0\r\n\r\n"),
          "invalid_argument: Chunk size is not a number:"},
-        {"chunk zz", CannedAnswer::whole(chunked + "zz\r\nhello\r\n0\r\n\r\n"),
+        {"chunk zz", CannedAnswer::whole(kChunked + "zz\r\nhello\r\n0\r\n\r\n"),
          "invalid_argument: Chunk size is not a number:zz"},
-        {"chunk 0x5", CannedAnswer::whole(chunked + "0x5\r\nhello\r\n0\r\n\r\n"),
+        {"chunk 0x5", CannedAnswer::whole(kChunked + "0x5\r\nhello\r\n0\r\n\r\n"),
          "invalid_argument: Chunk size is not a number:0x5"},
-        {"chunk FFFFFFFF", CannedAnswer::whole(chunked + "FFFFFFFF\r\nhello\r\n0\r\n\r\n"), bodyTooLong},
-        {"chunk past 64 bits", CannedAnswer::whole(chunked + "FFFFFFFFFFFFFFFFFFFFFFFF\r\nhello\r\n"), bodyTooLong},
-        {"close in mid-chunk", CannedAnswer::whole(chunked + "10\r\nonly part"), kReceiveError + "0"},
-        {"close before the last chunk", CannedAnswer::whole(chunked + "5\r\nhello\r\n"), kReceiveError + "0"},
+        {"chunk FFFFFFFF", CannedAnswer::whole(kChunked + "FFFFFFFF\r\nhello\r\n0\r\n\r\n"), bodyTooLong},
+        {"chunk past 64 bits", CannedAnswer::whole(kChunked + "FFFFFFFFFFFFFFFFFFFFFFFF\r\nhello\r\n"), bodyTooLong},
+        {"close in mid-chunk", CannedAnswer::whole(kChunked + "10\r\nonly part"), kReceiveError + "0"},
+        {"close before the last chunk", CannedAnswer::whole(kChunked + "5\r\nhello\r\n"), kReceiveError + "0"},
     };
-    for (const Case& c : cases) {
+    for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(failureOf(c.answer), c.failure);
     }
@@ -334,9 +357,20 @@ TEST(LightHttpClientHostile, CapsCanBeTightened) {
     small.maxBodyBytes = 10;
     EXPECT_EQ(failureOf(CannedAnswer::whole(contentLengthAnswer(std::string(11, 'b'))), small),
               "runtime_error: Response body is longer than 10 bytes.");
-    // Chunks that are each small but together too long.
-    EXPECT_EQ(failureOf(CannedAnswer::whole(chunkedAnswer({"123456", "789012"})), small),
-              "runtime_error: Response body is longer than 10 bytes.");
+    const std::string tooLong = "runtime_error: Response body is longer than 10 bytes.";
+    const std::vector<HostileCase> bodies = {
+        // Chunks that are each small but together too long.
+        {"chunks together too long", CannedAnswer::whole(chunkedAnswer({"123456", "789012"})), tooLong},
+        // Without framing, the body is what came with the header.
+        {"unframed too long", CannedAnswer::whole(kOk + "\r\n" + std::string(11, 'u')), tooLong},
+        {"unframed at the cap", CannedAnswer::whole(kOk + "\r\n" + std::string(10, 'u')), "none"},
+        {"other coding too long",
+         CannedAnswer::whole(kOk + "Transfer-Encoding: gzip\r\n\r\n" + std::string(11, 'g')), tooLong},
+    };
+    for (const HostileCase& c : bodies) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(failureOf(c.answer, small), c.failure);
+    }
     // At the caps exactly, the answer is whole.
     CannedHttpServer server(CannedAnswer::whole(contentLengthAnswer(std::string(10, 'b'))));
     LightHttpClient::Options exact = patient(server.port());
