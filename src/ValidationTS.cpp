@@ -213,21 +213,19 @@ void deriveTimes(const ProgInfo& info, TsInfoEx& ex) {
 }  // namespace
 
 std::string safeProgrammeText(const std::string& text) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\t' || c == '\r' || c == '\n') {
-            safe += ' ';
-        } else if (c < 0x20 || c == 0x7F) {
-            continue;
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            ++i;  // U+0080-U+009F, the C1 controls (CSI among them)
-        } else {
-            safe += static_cast<char>(c);
+    // Controls come out of the decoded characters, never out of the bytes:
+    // dropping a byte could join its neighbours into a new character (a
+    // lone C2, a control, then 9B would make the C1 control CSI). Bytes that
+    // are not UTF-8 decode as U+FFFD, so they cannot join either.
+    std::u32string kept;
+    for (const char32_t c : platform::utf8ToUtf32(text)) {
+        if (c == U'\t' || c == U'\r' || c == U'\n') {
+            kept += U' ';
+        } else if (c >= 0x20 && (c < 0x7F || c > 0x9F)) {
+            kept += c;  // not a C0 control, DEL or a C1 control
         }
     }
+    std::string safe = platform::utf32ToUtf8(kept);
     if (safe == "." || safe == "..") {
         const std::size_t dots = safe.size();
         safe.clear();

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "FileData.h"
 #include "TextCodec.h"
@@ -146,14 +148,21 @@ TEST(ProgrammeName, ControlCodesAndBareDotsNeverReachAName) {
     for (const NameCase& c : cases) expectNameParts(c);
 
     using namespace std::string_literals;
-    EXPECT_EQ("AB", safeProgrammeText("A\0B"s));
-    EXPECT_EQ("x[31my", safeProgrammeText("x\x1B[31my"));
-    EXPECT_EQ("a b  c", safeProgrammeText("a\nb\r\nc"));
-    EXPECT_EQ("cd", safeProgrammeText("c\xC2\x9B\xC2\x80" "d"));  // C1 controls
-    EXPECT_EQ("\xC2\xA0\xC3\xA9𠮷", safeProgrammeText("\xC2\xA0\xC3\xA9𠮷"));
-    EXPECT_EQ(". .", safeProgrammeText(". ."));
-    EXPECT_EQ("．．", safeProgrammeText(".\x01."));
-    EXPECT_EQ("", safeProgrammeText(""));
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"A\0B"s, "AB"},
+        {"x\x1B[31my", "x[31my"},
+        {"a\nb\r\nc", "a b  c"},
+        {"c\xC2\x9B\xC2\x80" "d", "cd"},  // C1 controls
+        {"\xC2\xA0\xC3\xA9𠮷", "\xC2\xA0\xC3\xA9𠮷"},
+        {". .", ". ."},
+        {".\x01.", "．．"},
+        {"", ""},
+        // Taking a control out never joins the bytes around it into a new
+        // character: bytes that are not UTF-8 stay apart as U+FFFD.
+        {"\xC2\x01\x9B", "\uFFFD\uFFFD"},
+        {"\xE3\x81\x0A\x82", "\uFFFD \uFFFD"},
+    };
+    for (const auto& [in, out] : texts) EXPECT_EQ(out, safeProgrammeText(in)) << in;
 }
 
 TEST(Genre, NamesFromTheFirstGenreByte) {
