@@ -346,6 +346,12 @@ TEST(AribU32T, BackToUnicode) {
     EXPECT_EQ(fromU32T({0x104A005C, 0x104A007E, 0x004A0020, 0x00490031, 0x01020079, 0x003A2121}),
               u"\u00A5\u203E\uFF71\u30FC\U00020089");
     EXPECT_EQ(fromU32T({0x00300074, 0x00500021, 0x01010009}), u"\t");
+    // A control unit holding a surrogate code gives nothing, in both forms.
+    const std::vector<uint32_t> surrogates = {0x0101D800, 0x1101DBFF, 0x0101DC00, 0x0101DFFF, 0x0101D7FF, 0x0101E000};
+    EXPECT_EQ(fromU32T(surrogates), u"\uD7FF\uE000");
+    std::vector<uint8_t> bytes(32);
+    const size_t len = convU32T_to_UTF8(bytes.data(), bytes.size(), surrogates.data(), surrogates.size());
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes.data()), len), "\uD7FF\uE000");
 
     // Round trip of a realistic text through the 32-bit form.
     testsupport::AribTextBuilder b;

@@ -687,7 +687,9 @@ size_t convU32TImpl(Out& o, const uint32_t* sbuf, size_t total_length) {
                 uc2 = 0x0A;
             } else {
                 uc = code;
-                if (!uc) continue;
+                // A surrogate code alone is no character: nothing in either
+                // form, so the UTF-16 output stays well-formed as the UTF-8 does.
+                if (!uc || (uc >= 0xD800 && uc <= 0xDFFF)) continue;
             }
             break;
         default:
