@@ -305,7 +305,9 @@ TEST_P(LightHttpClientTimeLimit, EndsTheExchange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, LightHttpClientTimeLimit, ::testing::ValuesIn(waitingServers()),
-                         [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<HostileCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(LightHttpClientHostile, EveryOtherServerGetsAFailureWithinTheCaps) {
     CannedAnswer endlessHeader;

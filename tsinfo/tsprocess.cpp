@@ -126,7 +126,8 @@ uint8_t* getPacketTsFileRead(TsReadProcess* ts) {
             // candidates; the rest waits for the next block.
             const int32_t candidates = ts->datasize - ts->pos - need + 1;
             const void* hit = std::memchr(p, SYNC_BYTE, static_cast<size_t>(candidates));
-            const int32_t skip = hit != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - p) : candidates;
+            const int32_t skip =
+                hit != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - p) : candidates;
             // Reading gigabytes of an empty tail to the end would find nothing.
             withoutSync += skip;
             if (withoutSync >= TS_NO_SYNC_LIMIT) return nullptr;
