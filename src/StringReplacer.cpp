@@ -65,7 +65,7 @@ void StringReplacer::setFileData(const FileData& fd)
     replaceList.clear();
     const Shobocal& sc = fd.shobocal;
     const TsInfoEx& ts = fd.tsInfoEx;
-    const ProgInfo& pi = fd.progInfo;
+    const CompactProgInfo& pi = fd.progInfo;
 
     replaceList["${Title}"] = sc.ShoboTitle;
     replaceList["${SubTitle}"] = sc.ShoboSubTitle;

@@ -5,13 +5,14 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "FileData.h"
 #include "SettingJson.h"
 
 namespace {
 
-bool progInfoIsZero(const ProgInfo& p)
+bool progInfoIsZero(const CompactProgInfo& p)
 {
     const int32_t scalars[] = {p.status, p.recyear, p.recmonth, p.recday, p.rechour, p.recmin,
         p.recsec, p.durhour, p.durmin, p.dursec, p.rectimezone, p.makerid, p.modelcode, p.recsrc,
@@ -22,14 +23,9 @@ bool progInfoIsZero(const ProgInfo& p)
             return false;
     if (p.active || p.fsize != 0)
         return false;
-    for (const char16_t* text : {p.chname, p.pname, p.pdetail, p.pextend})
-        for (size_t i = 0; i < PROGINFO_TEXT_LEN; ++i)
-            if (text[i] != 0)
-                return false;
-    for (const char16_t* text : {p.fullpath, p.fname, p.fext})
-        for (size_t i = 0; i < PROGINFO_PATH_LEN; ++i)
-            if (text[i] != 0)
-                return false;
+    for (const std::u16string* text : {&p.chname, &p.pname, &p.pdetail, &p.pextend, &p.fullpath, &p.fname, &p.fext})
+        if (!text->empty())
+            return false;
     return true;
 }
 
@@ -39,10 +35,12 @@ bool tmIsZero(const std::tm& t)
            && t.tm_year == 0 && t.tm_wday == 0 && t.tm_yday == 0 && t.tm_isdst == 0;
 }
 
-void fillText(char16_t* text, size_t len, char16_t seed)
+std::u16string filledText(size_t len, char16_t seed)
 {
+    std::u16string text(len, u'\0');
     for (size_t i = 0; i < len; ++i)
         text[i] = static_cast<char16_t>(seed + (i % 1000));
+    return text;
 }
 
 }  // namespace
@@ -102,17 +100,18 @@ TEST(FileDataRecord, CopiesAreIndependentIncludingProgInfo)
     original->ftp.setRemotePath("/remote");
     original->progInfo.serviceID = 1024;
     original->progInfo.genre[2] = -1;
-    fillText(original->progInfo.chname, PROGINFO_TEXT_LEN, u'a');
-    fillText(original->progInfo.pname, PROGINFO_TEXT_LEN, u'b');
-    fillText(original->progInfo.pdetail, PROGINFO_TEXT_LEN, u'c');
-    fillText(original->progInfo.pextend, PROGINFO_TEXT_LEN, u'd');
-    fillText(original->progInfo.fullpath, PROGINFO_PATH_LEN, u'e');
+    original->progInfo.chname = filledText(PROGINFO_TEXT_LEN, u'a');
+    original->progInfo.pname = filledText(PROGINFO_TEXT_LEN, u'b');
+    original->progInfo.pdetail = filledText(PROGINFO_TEXT_LEN, u'c');
+    original->progInfo.pextend = filledText(PROGINFO_TEXT_LEN, u'd');
+    original->progInfo.fullpath = filledText(PROGINFO_PATH_LEN - 1, u'e');
 
     auto copy = std::make_unique<FileData>(*original);
     EXPECT_TRUE(copy->isAvailableTS());
     EXPECT_EQ("/rec/a.ts", copy->src.u8FullPath);
-    EXPECT_EQ(0, std::memcmp(&original->progInfo.chname, &copy->progInfo.chname,
-                             sizeof(ProgInfo) - offsetof(ProgInfo, chname)));
+    for (const auto member : {&CompactProgInfo::chname, &CompactProgInfo::pname, &CompactProgInfo::pdetail,
+                              &CompactProgInfo::pextend, &CompactProgInfo::fullpath})
+        EXPECT_EQ(original->progInfo.*member, copy->progInfo.*member);
 
     copy->progInfo.pname[0] = u'X';
     copy->progInfo.pextend[PROGINFO_TEXT_LEN - 1] = u'Y';
@@ -142,6 +141,67 @@ TEST(FileDataRecord, CopiesAreIndependentIncludingProgInfo)
     EXPECT_EQ(u'X', original->progInfo.pname[0]);
     EXPECT_STREQ("/elsewhere", original->ftp.getCharRemotePath());
     EXPECT_FALSE(original->isAvailableTS());
+}
+
+// What a file record keeps of the library's record: every number as it is,
+// and each text as far as any reader reads it (up to its first 0 unit, or
+// the whole buffer when it has none).
+TEST(FileDataRecord, CompactProgInfoKeepsWhatReadersRead)
+{
+    auto full = std::make_unique<ProgInfo>();
+    std::memset(full.get(), 0, sizeof(ProgInfo));
+    using Number = std::pair<int32_t ProgInfo::*, int32_t CompactProgInfo::*>;
+    const Number numbers[] = {{&ProgInfo::status, &CompactProgInfo::status},
+        {&ProgInfo::recyear, &CompactProgInfo::recyear}, {&ProgInfo::recmonth, &CompactProgInfo::recmonth},
+        {&ProgInfo::recday, &CompactProgInfo::recday}, {&ProgInfo::rechour, &CompactProgInfo::rechour},
+        {&ProgInfo::recmin, &CompactProgInfo::recmin}, {&ProgInfo::recsec, &CompactProgInfo::recsec},
+        {&ProgInfo::durhour, &CompactProgInfo::durhour}, {&ProgInfo::durmin, &CompactProgInfo::durmin},
+        {&ProgInfo::dursec, &CompactProgInfo::dursec}, {&ProgInfo::rectimezone, &CompactProgInfo::rectimezone},
+        {&ProgInfo::makerid, &CompactProgInfo::makerid}, {&ProgInfo::modelcode, &CompactProgInfo::modelcode},
+        {&ProgInfo::recsrc, &CompactProgInfo::recsrc}, {&ProgInfo::chnum, &CompactProgInfo::chnum},
+        {&ProgInfo::chnamelen, &CompactProgInfo::chnamelen}, {&ProgInfo::pnamelen, &CompactProgInfo::pnamelen},
+        {&ProgInfo::pdetaillen, &CompactProgInfo::pdetaillen},
+        {&ProgInfo::pextendlen, &CompactProgInfo::pextendlen},
+        {&ProgInfo::networkID, &CompactProgInfo::networkID}, {&ProgInfo::serviceID, &CompactProgInfo::serviceID}};
+    int32_t value = -3;
+    for (const Number& n : numbers)
+        (*full).*n.first = value++ * 1000;
+    full->active = true;
+    full->genre[0] = 0x70;
+    full->genre[1] = -1;
+    full->genre[2] = 0x31;
+    full->fsize = int64_t{5} << 32;
+
+    // chname: text, its terminator, then units no reader reaches.
+    const std::u16string channel = u"ＭＡＲＵＢＯテレビ";
+    channel.copy(full->chname, channel.size());
+    full->chname[channel.size() + 1] = u'x';
+    // pname: the whole buffer, no terminator.
+    for (size_t i = 0; i < PROGINFO_TEXT_LEN; ++i)
+        full->pname[i] = u'あ';
+    // pdetail stays empty; pextend holds line breaks.
+    const std::u16string extended = u"出演\r\n山田";
+    extended.copy(full->pextend, extended.size());
+    const std::u16string path = u"/録画/a.ts";
+    path.copy(full->fullpath, path.size());
+    full->fname[0] = u'a';
+    std::u16string(u".ts").copy(full->fext, 3);
+
+    const CompactProgInfo kept(*full);
+    for (const Number& n : numbers)
+        EXPECT_EQ((*full).*n.first, kept.*n.second);
+    EXPECT_TRUE(kept.active);
+    EXPECT_EQ(0x70, kept.genre[0]);
+    EXPECT_EQ(-1, kept.genre[1]);
+    EXPECT_EQ(0x31, kept.genre[2]);
+    EXPECT_EQ(int64_t{5} << 32, kept.fsize);
+    EXPECT_EQ(channel, kept.chname);
+    EXPECT_EQ(std::u16string(PROGINFO_TEXT_LEN, u'あ'), kept.pname);
+    EXPECT_EQ(u"", kept.pdetail);
+    EXPECT_EQ(extended, kept.pextend);
+    EXPECT_EQ(path, kept.fullpath);
+    EXPECT_EQ(u"a", kept.fname);
+    EXPECT_EQ(u".ts", kept.fext);
 }
 
 TEST(TaskDataRecord, TwinFillingSettersKeepTwinsInStep)
