@@ -13,7 +13,7 @@
 
 namespace {
 
-// FileData is half a megabyte: keep it off the stack.
+// A record by itself, as the derivation steps see it.
 std::unique_ptr<FileData> recordNamed(const std::string& utf8Name) {
     auto fd = std::make_unique<FileData>();
     const std::u16string name = platform::utf8ToUtf16(utf8Name);
