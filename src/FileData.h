@@ -1,6 +1,7 @@
 // One input file and everything learnt about it on its way through the run.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -50,8 +51,50 @@ struct ChannelSetting {
     std::string ShoboChName;
 };
 
-// About 530 KB because of progInfo: pass it by const& where a copy is not
-// wanted, and keep few of them on a thread's stack at once.
+// The programme information of a recording as a file record keeps it: the
+// numbers of the library's ProgInfo as they are, and each text up to its
+// first 0 unit (all that any reader reads of it) instead of a fixed buffer.
+// A run holds one per file; at the library's fixed size thousands of them
+// would not fit in memory. Only a record validated as a recording holds
+// anything but zeros and empty texts.
+struct CompactProgInfo {
+    bool active = false;
+    int32_t status = 0;
+    int32_t recyear = 0;
+    int32_t recmonth = 0;
+    int32_t recday = 0;
+    int32_t rechour = 0;
+    int32_t recmin = 0;
+    int32_t recsec = 0;
+    int32_t durhour = 0;
+    int32_t durmin = 0;
+    int32_t dursec = 0;
+    int32_t rectimezone = 0;
+    int32_t makerid = 0;
+    int32_t modelcode = 0;
+    int32_t recsrc = 0;
+    int32_t chnum = 0;
+    std::u16string chname;
+    int32_t chnamelen = 0;  // as the library counted it
+    std::u16string pname;
+    int32_t pnamelen = 0;
+    std::u16string pdetail;
+    int32_t pdetaillen = 0;
+    std::u16string pextend;
+    int32_t pextendlen = 0;
+    int32_t genre[3] = {0, 0, 0};
+    std::u16string fullpath;
+    std::u16string fname;
+    std::u16string fext;
+    int64_t fsize = 0;
+    int32_t networkID = 0;
+    int32_t serviceID = 0;
+
+    CompactProgInfo() = default;
+    explicit CompactProgInfo(const ProgInfo& full);
+};
+
+// Pass it by const& where a copy is not wanted: a run keeps thousands.
 class FileData {
 private:
     bool success = false;  // the matched task's program returned 0
@@ -63,7 +106,7 @@ public:
     TsInfoEx tsInfoEx;
     FTPData ftp;
     ChannelSetting channel;
-    ProgInfo progInfo{};
+    CompactProgInfo progInfo;
     Shobocal shobocal;
     TaskData taskData;
 

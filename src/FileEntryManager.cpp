@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <map>
+#include <utility>
 
 #include "FileAccess.h"
 #include "Logger.h"
@@ -11,20 +12,34 @@ namespace {
 
 const char* const kUnit = "../src/FileEntryManager.cpp";
 
-// Records are large: build each one in place in the list, never on the stack.
-void enter(std::vector<FileData>& list, const std::string& utf8Path) {
-    list.emplace_back();
-    list.back().src.path(utf8Path);
-    Logger::Write(LogLevel::Info, kUnit, "enter", __LINE__, "FILE ENTRY : %s", list.back().src.sjisFullPath.c_str());
+// Paths in the order they were entered. The records are made from them
+// once the search is over, so the list is allocated once at its final size:
+// grown record by record it would briefly hold the old and the new copy of
+// every record at each step.
+using Found = std::vector<USPath>;
+
+void enter(Found& found, const std::string& utf8Path) {
+    found.emplace_back();
+    found.back().path(utf8Path);
+    Logger::Write(LogLevel::Info, kUnit, "enter", __LINE__, "FILE ENTRY : %s", found.back().sjisFullPath.c_str());
+}
+
+void appendRecords(Found& found, std::vector<FileData>& list) {
+    list.reserve(list.size() + found.size());
+    for (USPath& path : found) {
+        list.emplace_back();
+        list.back().src = std::move(path);
+    }
+    found.clear();
 }
 
 // A directory can vanish, turn unreadable or become something else between
 // the existence test and the walk, and a pathological pattern can exhaust
 // the matcher: the search is then logged and given up, never the run.
-void searchInto(const std::string& dir, const std::regex& re, bool recursive, std::vector<FileData>& list) {
+void searchInto(const std::string& dir, const std::regex& re, bool recursive, Found& found) {
     try {
         for (const auto& hit : FileAccess::searchFile(dir, re, recursive)) {
-            enter(list, hit.string());
+            enter(found, hit.string());
         }
     } catch (const std::exception& e) {
         Logger::Write(LogLevel::Error, kUnit, "searchInto", __LINE__, "ERROR SEARCH FILE : %s", e.what());
@@ -32,7 +47,7 @@ void searchInto(const std::string& dir, const std::regex& re, bool recursive, st
 }
 
 // The automatic search list, in settings order.
-void autoEntry(const SettingJson& settings, std::vector<FileData>& list) {
+void autoEntry(const SettingJson& settings, Found& found) {
     for (const AutoFileSearch& search : settings.getAutoFileSearchList()) {
         if (!search.avaliable) continue;
         if (!FileAccess::isDirExist(search.path)) continue;
@@ -44,21 +59,22 @@ void autoEntry(const SettingJson& settings, std::vector<FileData>& list) {
             Logger::Write(LogLevel::Error, kUnit, "fileEntry", __LINE__, "ERROR REGEX : %s", e.what());
             continue;
         }
-        searchInto(StringExtra::utf8_to_multi_winapi(search.path), re, search.mode, list);
+        searchInto(StringExtra::utf8_to_multi_winapi(search.path), re, search.mode, found);
     }
 }
 
 }  // namespace
 
 // execute works through the helpers above rather than fileEntry and
-// fileEntry2: their returned copies of a list of large records are wanted
-// by no caller here.
+// fileEntry2: their returned copies of the list are wanted by no caller here.
 std::vector<FileData> FileEntryManager::execute(SettingJson settings, ArgumentProcessing args) {
     std::vector<FileData> list;
+    Found found;
     const std::map<std::string, std::string> params = args.getParams();
 
     if (params.count("auto") != 0) {
-        autoEntry(settings, list);
+        autoEntry(settings, found);
+        appendRecords(found, list);
         return list;
     }
 
@@ -76,12 +92,12 @@ std::vector<FileData> FileEntryManager::execute(SettingJson settings, ArgumentPr
     for (const std::string& arg : args.getFileList()) {
         try {
             if (FileAccess::isDirExist(arg.c_str())) {
-                searchInto(arg, filter, recursive, list);
+                searchInto(arg, filter, recursive, found);
             } else if (FileAccess::isFileExist(arg.c_str()) && std::regex_search(arg, filter)) {
-                list.emplace_back();
-                list.back().src.path(arg.c_str());
+                found.emplace_back();
+                found.back().path(arg.c_str());
                 Logger::Write(LogLevel::Info, kUnit, __func__, __LINE__, "FILE ENTRY : %s",
-                              list.back().src.sjisFullPath.c_str());
+                              found.back().sjisFullPath.c_str());
             } else {
                 Logger::Write(LogLevel::Warn, kUnit, __func__, __LINE__, "FILE NO ENTRY : %s", arg.c_str());
             }
@@ -91,16 +107,21 @@ std::vector<FileData> FileEntryManager::execute(SettingJson settings, ArgumentPr
             Logger::Write(LogLevel::Warn, kUnit, __func__, __LINE__, "FILE NO ENTRY : %s", arg.c_str());
         }
     }
+    appendRecords(found, list);
     return list;
 }
 
 std::vector<FileData> FileEntryManager::fileEntry(SettingJson settings, std::vector<FileData>& list) {
-    autoEntry(settings, list);
+    Found found;
+    autoEntry(settings, found);
+    appendRecords(found, list);
     return list;
 }
 
 std::vector<FileData> FileEntryManager::fileEntry2(const std::string dir, const std::regex re, const bool recursive,
                                                    std::vector<FileData>& list) {
-    searchInto(dir, re, recursive, list);
+    Found found;
+    searchInto(dir, re, recursive, found);
+    appendRecords(found, list);
     return list;
 }

@@ -104,7 +104,7 @@ void printTsInfo(const std::vector<FileData>& filelist) {
 #define TS_INFO(...) Logger::Write(LogLevel::Info, kUnit, "printTsInfo", __LINE__, __VA_ARGS__)
     for (const FileData& file : filelist) {
         if (!file.isAvailableTS()) continue;
-        const ProgInfo& p = file.progInfo;
+        const CompactProgInfo& p = file.progInfo;
         const TsInfoEx& ex = file.tsInfoEx;
 
         Logger::write(LogLevel::Info, kUnit, "printTsInfo", __LINE__, "");

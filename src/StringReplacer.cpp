@@ -65,7 +65,7 @@ void StringReplacer::setFileData(const FileData& fd)
     replaceList.clear();
     const Shobocal& sc = fd.shobocal;
     const TsInfoEx& ts = fd.tsInfoEx;
-    const ProgInfo& pi = fd.progInfo;
+    const CompactProgInfo& pi = fd.progInfo;
 
     replaceList["${Title}"] = sc.ShoboTitle;
     replaceList["${SubTitle}"] = sc.ShoboSubTitle;
@@ -75,19 +75,28 @@ void StringReplacer::setFileData(const FileData& fd)
     replaceList["${EpisodeNo2}"] = paddedEpisode(sc.ShoboEpisodeNo);
     replaceList["${Genre}"] = ts.genreNameL;
     replaceList["${GenreM}"] = ts.genreNameM;
-    replaceList["${serviceID}"] = decimal(pi.serviceID);
-    replaceList["${networkID}"] = decimal(pi.networkID);
-    replaceList["${RecYear}"] = decimal(pi.recyear);
-    replaceList["${RecMonth}"] = decimal(pi.recmonth);
-    replaceList["${RecDay}"] = decimal(pi.recday);
-    replaceList["${RecDate}"] = decimal(pi.recyear) + StringExtra::DoubleDigit(decimal(pi.recmonth))
-                                + StringExtra::DoubleDigit(decimal(pi.recday));
-    replaceList["${RecTime}"] = StringExtra::DoubleDigit(decimal(pi.rechour))
-                                + StringExtra::DoubleDigit(decimal(pi.recmin))
-                                + StringExtra::DoubleDigit(decimal(pi.recsec));
-    const int season = seasonIndex(pi.recmonth);
-    replaceList["${SeasonName}"] = kSeasonNames[season];
-    replaceList["${SeasonNo}"] = std::string(1, static_cast<char>('0' + season));
+    if (fd.isAvailableTS()) {
+        replaceList["${serviceID}"] = decimal(pi.serviceID);
+        replaceList["${networkID}"] = decimal(pi.networkID);
+        replaceList["${RecYear}"] = decimal(pi.recyear);
+        replaceList["${RecMonth}"] = decimal(pi.recmonth);
+        replaceList["${RecDay}"] = decimal(pi.recday);
+        replaceList["${RecDate}"] = decimal(pi.recyear) + StringExtra::DoubleDigit(decimal(pi.recmonth))
+                                    + StringExtra::DoubleDigit(decimal(pi.recday));
+        replaceList["${RecTime}"] = StringExtra::DoubleDigit(decimal(pi.rechour))
+                                    + StringExtra::DoubleDigit(decimal(pi.recmin))
+                                    + StringExtra::DoubleDigit(decimal(pi.recsec));
+        const int season = seasonIndex(pi.recmonth);
+        replaceList["${SeasonName}"] = kSeasonNames[season];
+        replaceList["${SeasonNo}"] = std::string(1, static_cast<char>('0' + season));
+    } else {
+        // A file that is not a recording has no programme: an empty value,
+        // not the zeros of a record nobody read ("00000", "SeasonWinter"),
+        // which would name its output as if it had been broadcast in year 0.
+        for (const char* key : {"${serviceID}", "${networkID}", "${RecYear}", "${RecMonth}", "${RecDay}",
+                                "${RecDate}", "${RecTime}", "${SeasonName}", "${SeasonNo}"})
+            replaceList[key] = std::string();
+    }
     replaceList["${InFullPath}"] = fd.src.u8FullPath;
     replaceList["${InDrive}"] = fd.src.u8Drive;
     replaceList["${InPath}"] = fd.src.u8Path;

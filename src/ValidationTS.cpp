@@ -155,7 +155,7 @@ bool firstGroup(const std::wregex (&list)[N], const std::wstring& subject, std::
 
 // A start that the calendar cannot hold: the broadcast fields as they are,
 // already in the full-year, month-from-1 form, and the end equal to it.
-void undefinedTimes(const ProgInfo& info, TsInfoEx& ex) {
+void undefinedTimes(const CompactProgInfo& info, TsInfoEx& ex) {
     std::tm t{};
     t.tm_sec = info.recsec;
     t.tm_min = info.recmin;
@@ -170,7 +170,7 @@ void undefinedTimes(const ProgInfo& info, TsInfoEx& ex) {
 
 bool yearInRange(long long fullYear) { return fullYear >= kFirstYear && fullYear <= kLastYear; }
 
-void deriveTimes(const ProgInfo& info, TsInfoEx& ex) {
+void deriveTimes(const CompactProgInfo& info, TsInfoEx& ex) {
     // The month is lowered by one below, which would overflow the smallest int.
     if (!yearInRange(info.recyear) || info.recmonth == INT32_MIN) {
         undefinedTimes(info, ex);
@@ -236,9 +236,7 @@ std::string safeProgrammeText(const std::string& text) {
 
 void setProgPnameToShobocal(FileData& file) {
     try {
-        const ProgInfo& info = file.progInfo;
-        std::u16string name(info.pname, platform::utf16Length(info.pname, PROGINFO_TEXT_LEN));
-        std::wstring subject = platform::utf16ToWide(name);
+        std::wstring subject = platform::utf16ToWide(file.progInfo.pname);
         if (subject.size() > kMaxSubjectLength) subject.resize(kMaxSubjectLength);
 
         const Patterns& p = patterns();
@@ -290,7 +288,7 @@ void ValidationTS::validTSfilelist(std::vector<FileData>& filelist) {
         }
 
         file.setAvailableTS(true);
-        file.progInfo = *info;
+        file.progInfo = CompactProgInfo(*info);
         info.reset();
         setStartAndEndTime(file);
         setProgPnameToShobocal(file);

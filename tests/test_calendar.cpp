@@ -57,7 +57,7 @@ std::unique_ptr<FileData> recording(int genre, int serviceId, int chnum, const s
     fd->tsInfoEx.genreNoL = genre;
     fd->progInfo.serviceID = serviceId;
     fd->progInfo.chnum = chnum;
-    chname.copy(fd->progInfo.chname, chname.size());
+    fd->progInfo.chname = chname;
     fd->tsInfoEx.starttime = recordTime(2021, 3, 31, 23, 30, 59);
     fd->tsInfoEx.endtime = recordTime(2021, 4, 1, 0, 30, 0);
     return fd;

@@ -40,6 +40,7 @@ private:
 std::unique_ptr<FileData> filledRecord()
 {
     auto fd = std::make_unique<FileData>();
+    fd->setAvailableTS(true);
     fd->shobocal.ShoboTitle = "タイトル";
     fd->shobocal.ShoboSubTitle = "サブ";
     fd->shobocal.ShoboEpisodeNo = "7";
@@ -112,6 +113,20 @@ TEST(FilePlaceholders, EveryKeyOfAFilledRecord)
     EXPECT_EQ("タイトル-タイトル", r.replace("${Title}-${Title}"));
 }
 
+TEST(FilePlaceholders, AFileThatIsNotARecordingHasEmptyProgrammeValues)
+{
+    // No made-up date of year 0 ("00000", "000000", "SeasonWinter") in the
+    // output name of a plain file; its own name is there as usual.
+    auto fd = std::make_unique<FileData>();
+    fd->src.path(std::string("/rec/notes.txt"));
+    StringReplacer r;
+    r.setFileData(*fd);
+    EXPECT_EQ("[||||||||||||||||]/rec/notes.txt|/rec/|notes|notes.txt",
+              r.replace("[${Title}|${SubTitle}|${EpisodeNo}|${EpisodeNo2}|${Category}|${ChannelName}|${Genre}|"
+                        "${GenreM}|${serviceID}|${networkID}|${RecYear}|${RecMonth}|${RecDay}|${RecDate}|"
+                        "${RecTime}|${SeasonName}|${SeasonNo}]${InFullPath}|${InPath}|${InBaseName}|${InFileName}"));
+}
+
 TEST(FilePlaceholders, SeasonFromMonth)
 {
     const struct {
@@ -126,6 +141,7 @@ TEST(FilePlaceholders, SeasonFromMonth)
         {13, "SeasonWinter", "0"}, {INT32_MIN, "SeasonSpring", "1"},
     };
     auto fd = std::make_unique<FileData>();
+    fd->setAvailableTS(true);
     StringReplacer r;
     for (const auto& row : rows) {
         fd->progInfo.recmonth = row.month;
@@ -146,6 +162,7 @@ TEST(FilePlaceholders, EpisodeNumberThatIsNotANumberStaysAsItIs)
         {"99999999999", "99999999999"},
     };
     auto fd = std::make_unique<FileData>();
+    fd->setAvailableTS(true);
     StringReplacer r;
     for (const auto& row : rows) {
         fd->shobocal.ShoboEpisodeNo = row.episode;

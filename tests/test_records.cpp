@@ -11,7 +11,7 @@
 
 namespace {
 
-bool progInfoIsZero(const ProgInfo& p)
+bool progInfoIsZero(const CompactProgInfo& p)
 {
     const int32_t scalars[] = {p.status, p.recyear, p.recmonth, p.recday, p.rechour, p.recmin,
         p.recsec, p.durhour, p.durmin, p.dursec, p.rectimezone, p.makerid, p.modelcode, p.recsrc,
@@ -22,14 +22,9 @@ bool progInfoIsZero(const ProgInfo& p)
             return false;
     if (p.active || p.fsize != 0)
         return false;
-    for (const char16_t* text : {p.chname, p.pname, p.pdetail, p.pextend})
-        for (size_t i = 0; i < PROGINFO_TEXT_LEN; ++i)
-            if (text[i] != 0)
-                return false;
-    for (const char16_t* text : {p.fullpath, p.fname, p.fext})
-        for (size_t i = 0; i < PROGINFO_PATH_LEN; ++i)
-            if (text[i] != 0)
-                return false;
+    for (const std::u16string* text : {&p.chname, &p.pname, &p.pdetail, &p.pextend, &p.fullpath, &p.fname, &p.fext})
+        if (!text->empty())
+            return false;
     return true;
 }
 
@@ -39,10 +34,12 @@ bool tmIsZero(const std::tm& t)
            && t.tm_year == 0 && t.tm_wday == 0 && t.tm_yday == 0 && t.tm_isdst == 0;
 }
 
-void fillText(char16_t* text, size_t len, char16_t seed)
+std::u16string filledText(size_t len, char16_t seed)
 {
+    std::u16string text(len, u'\0');
     for (size_t i = 0; i < len; ++i)
         text[i] = static_cast<char16_t>(seed + (i % 1000));
+    return text;
 }
 
 }  // namespace
@@ -102,17 +99,18 @@ TEST(FileDataRecord, CopiesAreIndependentIncludingProgInfo)
     original->ftp.setRemotePath("/remote");
     original->progInfo.serviceID = 1024;
     original->progInfo.genre[2] = -1;
-    fillText(original->progInfo.chname, PROGINFO_TEXT_LEN, u'a');
-    fillText(original->progInfo.pname, PROGINFO_TEXT_LEN, u'b');
-    fillText(original->progInfo.pdetail, PROGINFO_TEXT_LEN, u'c');
-    fillText(original->progInfo.pextend, PROGINFO_TEXT_LEN, u'd');
-    fillText(original->progInfo.fullpath, PROGINFO_PATH_LEN, u'e');
+    original->progInfo.chname = filledText(PROGINFO_TEXT_LEN, u'a');
+    original->progInfo.pname = filledText(PROGINFO_TEXT_LEN, u'b');
+    original->progInfo.pdetail = filledText(PROGINFO_TEXT_LEN, u'c');
+    original->progInfo.pextend = filledText(PROGINFO_TEXT_LEN, u'd');
+    original->progInfo.fullpath = filledText(PROGINFO_PATH_LEN - 1, u'e');
 
     auto copy = std::make_unique<FileData>(*original);
     EXPECT_TRUE(copy->isAvailableTS());
     EXPECT_EQ("/rec/a.ts", copy->src.u8FullPath);
-    EXPECT_EQ(0, std::memcmp(&original->progInfo.chname, &copy->progInfo.chname,
-                             sizeof(ProgInfo) - offsetof(ProgInfo, chname)));
+    for (const auto member : {&CompactProgInfo::chname, &CompactProgInfo::pname, &CompactProgInfo::pdetail,
+                              &CompactProgInfo::pextend, &CompactProgInfo::fullpath})
+        EXPECT_EQ(original->progInfo.*member, copy->progInfo.*member);
 
     copy->progInfo.pname[0] = u'X';
     copy->progInfo.pextend[PROGINFO_TEXT_LEN - 1] = u'Y';
@@ -142,6 +140,36 @@ TEST(FileDataRecord, CopiesAreIndependentIncludingProgInfo)
     EXPECT_EQ(u'X', original->progInfo.pname[0]);
     EXPECT_STREQ("/elsewhere", original->ftp.getCharRemotePath());
     EXPECT_FALSE(original->isAvailableTS());
+}
+
+// A file record keeps each text of the library's record as far as any
+// reader reads it: up to its first 0 unit, or the whole buffer without one.
+TEST(FileDataRecord, CompactProgInfoKeepsWhatReadersRead)
+{
+    auto full = std::make_unique<ProgInfo>();
+    std::memset(full.get(), 0, sizeof(ProgInfo));
+    const std::u16string channel = u"ＭＡＲＵＢＯテレビ";
+    channel.copy(full->chname, channel.size());
+    full->chname[channel.size() + 1] = u'x';  // past the terminator: never read
+    for (size_t i = 0; i < PROGINFO_TEXT_LEN; ++i)
+        full->pname[i] = u'あ';
+    std::u16string(u"出演\r\n山田").copy(full->pextend, 6);
+    std::u16string(u".ts").copy(full->fext, 3);
+    full->pextendlen = 6;
+    full->genre[1] = -1;
+    full->fsize = int64_t{5} << 32;
+    full->serviceID = 1024;
+
+    const CompactProgInfo kept(*full);
+    EXPECT_EQ(channel, kept.chname);
+    EXPECT_EQ(std::u16string(PROGINFO_TEXT_LEN, u'あ'), kept.pname);
+    EXPECT_EQ(u"", kept.pdetail);
+    EXPECT_EQ(u"出演\r\n山田", kept.pextend);
+    EXPECT_EQ(u".ts", kept.fext);
+    EXPECT_EQ(6, kept.pextendlen);
+    EXPECT_EQ(-1, kept.genre[1]);
+    EXPECT_EQ(int64_t{5} << 32, kept.fsize);
+    EXPECT_EQ(1024, kept.serviceID);
 }
 
 TEST(TaskDataRecord, TwinFillingSettersKeepTwinsInStep)

@@ -15,11 +15,11 @@
 
 namespace {
 
-// FileData is half a megabyte: keep it off the stack.
+// A record by itself, as the derivation steps see it.
 std::unique_ptr<FileData> recordNamed(const std::string& utf8Name) {
     auto fd = std::make_unique<FileData>();
     const std::u16string name = platform::utf8ToUtf16(utf8Name);
-    name.copy(fd->progInfo.pname, std::min(name.size(), PROGINFO_TEXT_LEN - 1));
+    fd->progInfo.pname = name.substr(0, PROGINFO_TEXT_LEN - 1);
     return fd;
 }
 
@@ -109,7 +109,7 @@ TEST(ProgrammeName, TitleEpisodeAndSubtitle) {
 TEST(ProgrammeName, LongNamesAreAnalysedWithoutExhaustingTheStack) {
     // A name filling the whole buffer, without a terminating zero unit.
     auto full = std::make_unique<FileData>();
-    for (std::size_t i = 0; i < PROGINFO_TEXT_LEN; ++i) full->progInfo.pname[i] = u'あ';
+    full->progInfo.pname.assign(PROGINFO_TEXT_LEN, u'あ');
     setProgPnameToShobocal(*full);
     EXPECT_EQ("", full->tsInfoEx.title);
 
@@ -200,7 +200,7 @@ namespace {
 
 std::unique_ptr<FileData> recordAt(int y, int mo, int d, int h, int mi, int s, int dh, int dm, int ds) {
     auto fd = std::make_unique<FileData>();
-    ProgInfo& p = fd->progInfo;
+    CompactProgInfo& p = fd->progInfo;
     p.recyear = y;
     p.recmonth = mo;
     p.recday = d;

@@ -34,7 +34,7 @@ protected:
         return path;
     }
 
-    // The records live in a vector (heap); each is half a megabyte.
+    // A run's list of records, only their source paths set.
     static std::vector<FileData> records(const std::vector<std::string>& paths) {
         std::vector<FileData> list(paths.size());
         for (std::size_t i = 0; i < paths.size(); ++i) list[i].src.path(paths[i]);

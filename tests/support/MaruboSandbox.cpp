@@ -189,7 +189,7 @@ RunOutcome MaruboSandbox::run(const std::vector<std::string>& args, int console)
             ADD_FAILURE() << "marubo did not finish in time";
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (!outcome.timedOut && WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) ADD_FAILURE() << "marubo died of signal " << WTERMSIG(status);
