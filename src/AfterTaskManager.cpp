@@ -14,6 +14,8 @@
 #include "ErrorManager.h"
 #include "FileAccess.h"
 #include "Logger.h"
+#include "FTPCallBackClass.h"
+#include "FTPClient.h"
 #include "Machine.h"
 #include "ResultManager.h"
 #include "StringExtra.h"
@@ -165,7 +167,7 @@ struct UploadPlan {
     std::string dir;         // remote directory ending in "/", or empty
     std::string remoteFile;  // dir + localName
     std::string url;         // for the log and the result list
-    std::string rawRemotePath;  // the remote path as stored, for the checks
+    std::string rawRemotePath;  // as stored: the ANSI copy ends at a NUL
 };
 
 UploadPlan planUpload(const FileData& filedata) {
@@ -191,6 +193,125 @@ std::string withoutControls(std::string text) {
     return text;
 }
 
+
+// The logon goes to port 21 of the server's address. The test build can
+// send it to a local server on another port instead (MARUBO_FTP_TEST_PORT,
+// always 127.0.0.1) and shorten the pauses between attempts and the wait
+// after each server reply (MARUBO_FTP_TEST_PAUSE_MS).
+struct Endpoint {
+    std::string host;
+    unsigned short port;
+};
+
+#ifdef MARUBO_TEST_SEAMS
+// A whole number from the environment within 1..max; 0 when unset or not one.
+unsigned long environmentNumber(const char* name, unsigned long max) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return 0;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*end != '\0' || errno != 0 || value > max) return 0;
+    return value;
+}
+#endif
+
+Endpoint logonEndpoint(const std::string& address) {
+#ifdef MARUBO_TEST_SEAMS
+    if (const unsigned long port = environmentNumber("MARUBO_FTP_TEST_PORT", 65535)) {
+        return {"127.0.0.1", static_cast<unsigned short>(port)};
+    }
+#endif
+    return {address, static_cast<unsigned short>(nsFTP::DEFAULT_FTP_PORT)};
+}
+
+std::chrono::milliseconds retryPause() {
+#ifdef MARUBO_TEST_SEAMS
+    if (const unsigned long ms = environmentNumber("MARUBO_FTP_TEST_PAUSE_MS", 60000)) {
+        return std::chrono::milliseconds(ms);
+    }
+#endif
+    return std::chrono::seconds(20);
+}
+
+unsigned int responseWait() {
+#ifdef MARUBO_TEST_SEAMS
+    if (const unsigned long ms = environmentNumber("MARUBO_FTP_TEST_PAUSE_MS", 500)) {
+        return static_cast<unsigned int>(ms);
+    }
+#endif
+    return 500;
+}
+
+// At most three attempts; after each failure the count-down line ("FTP
+// LOGIN FAILED : 3", 2, 1) and a pause, also after the last one.
+template <typename Attempt>
+bool threeAttempts(const char* what, Attempt attempt) {
+    for (int left = 3; left > 0; --left) {
+        if (attempt()) return true;
+        FTP_LOG(Error, "FTP %s FAILED : %d", what, left);
+        // sleep_for resumes after a signal for the time left.
+        std::this_thread::sleep_for(retryPause());
+    }
+    return false;
+}
+
+int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPData& ftp) {
+    const Endpoint endpoint = logonEndpoint(plan.address);
+    const nsFTP::CLogonInfo logonInfo(nsHelper::CCnv::ConvertToTString(endpoint.host.c_str()), endpoint.port,
+                                      nsHelper::CCnv::ConvertToTString(ftp.getId().c_str()),
+                                      nsHelper::CCnv::ConvertToTString(ftp.getPass().c_str()),
+                                      nsHelper::CCnv::ConvertToTString(""));
+    if (!threeAttempts("LOGIN", [&] { return client.Login(logonInfo); })) {
+        FTP_LOG(Error, "FTP LOGIN ABORT");
+        return ErrorManager::add(ERR_FTP_LOGIN);
+    }
+    FTP_LOG(Info, "FTP LOGIN : '%s'", plan.address.c_str());
+
+    // The client takes no empty directory: an entry without a remote path
+    // uploads into the logon directory.
+    if (!plan.dir.empty()) {
+        if (client.MakeDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str())) == nsFTP::FTP_OK) {
+            FTP_LOG(Info, "FTP MAKE DIR : '%s'", plan.dir.c_str());
+        }
+        client.ChangeWorkingDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str()));
+    }
+
+    FTP_LOG(Info, "FTP UPLOAD FROM     : %s", plan.localPath.c_str());
+    const nsFTP::CRepresentation image(nsFTP::CType::Image(), nsFTP::CTypeFormat());
+    const bool uploaded = threeAttempts("UPLOAD", [&] {
+        return client.UploadFile(nsHelper::CCnv::ConvertToTString(plan.localPath.c_str()),
+                                 nsHelper::CCnv::ConvertToTString(plan.remoteFile.c_str()), false, image, false);
+    });
+    if (!uploaded) {
+        FTP_LOG(Error, "FTP UPLOAD ABORT : %s", plan.url.c_str());
+        return ErrorManager::add(ERR_FTP_UPLOAD);
+    }
+    FTP_LOG(Info, "FTP UPLOAD SUCCESS  : %s", plan.url.c_str());
+    ResultManager::add(RESULT_CODE_SUCCESS, "[FTP UP   ] : " + plan.url);
+    return 0;
+}
+
+// Detaches the observer and logs out on every way out of an upload.
+class SessionEnd {
+public:
+    SessionEnd(nsFTP::CFTPClient& client, FTPCallBackClass& observer) : m_client(client), m_observer(observer) {}
+    ~SessionEnd() {
+        try {
+            m_client.DetachObserver(&m_observer);
+            m_client.Logout();
+        } catch (...) {
+            // Leaving is all that is left to do; the upload's outcome stands.
+        }
+    }
+    SessionEnd(const SessionEnd&) = delete;
+    SessionEnd& operator=(const SessionEnd&) = delete;
+
+private:
+    nsFTP::CFTPClient& m_client;
+    FTPCallBackClass& m_observer;
+};
+
 }  // namespace
 
 int ClassAfterTaskManager::oneFtpTransfer(const FileData& filedata) {
@@ -199,12 +320,19 @@ int ClassAfterTaskManager::oneFtpTransfer(const FileData& filedata) {
         FTP_LOG(Error, "FTP file not found : %s", plan.localPath.c_str());
         return ErrorManager::add(ERR_FTP_UPLOAD);
     }
-    // The names go into STOR, MKD and CWD lines: a line break would end the
+    // The names go into MKD, CWD and STOR lines: a line break would end the
     // command there and send the rest as a command of its own.
     if (holdsLineBreakOrNul(plan.localName) || holdsLineBreakOrNul(plan.rawRemotePath)) {
-        FTP_LOG(Error, "FTP UPLOAD ABORT : %s", withoutControls(plan.rawRemotePath + "/" + plan.localName).c_str());
+        FTP_LOG(Error, "FTP UPLOAD ABORT : %s", withoutControls(plan.url).c_str());
         return ErrorManager::add(ERR_FTP_UPLOAD);
     }
-    FTP_LOG(Error, "FTP UPLOAD ABORT : %s", plan.url.c_str());
-    return ErrorManager::add(ERR_FTP_UPLOAD);
+
+    std::shared_ptr<nsSocket::IBlockingSocket> socket(nsSocket::CreateDefaultBlockingSocketInstance());
+    FTPCallBackClass observer;  // outlives its registration with the client
+    nsFTP::CFTPClient client(socket, 10, 2048, 0, "/");
+    client.AttachObserver(&observer);
+    client.setUiTimeout(100);
+    client.setUiResponseWait(responseWait());
+    const SessionEnd end(client, observer);
+    return logonAndUpload(client, plan, filedata.ftp);
 }
