@@ -13,9 +13,9 @@
 #include "CoProcess.h"
 #include "ErrorManager.h"
 #include "FileAccess.h"
-#include "Logger.h"
 #include "FTPCallBackClass.h"
 #include "FTPClient.h"
+#include "Logger.h"
 #include "Machine.h"
 #include "ResultManager.h"
 #include "StringExtra.h"
@@ -40,8 +40,7 @@ USPath targetPath(const USPath& argument, const USPath& actedOn) {
 }
 
 // Moves the file `moved` names and points it at the target, also when the
-// move failed: later steps then find nothing there rather than act on the
-// file in its old place.
+// move failed (later steps look for the file at the target).
 void moveStep(const USPath& argument, USPath& moved) {
     const USPath target = targetPath(argument, moved);
     ClassAfterTaskManager::moveFile(moved.sjisFullPath.c_str(), target.sjisFullPath.c_str());
@@ -82,8 +81,8 @@ bool runStep(const SettingJson& settings, const StringReplacer& replacer, const 
     FileAccess::mkDir(path.sjisPath.c_str());
     if (word == "COPY") {
         const USPath target = targetPath(path, filedata.dest);
-        return ClassAfterTaskManager::copyfile(filedata.dest.sjisFullPath.c_str(), target.sjisFullPath.c_str()) ==
-               0;
+        const std::string& from = filedata.dest.sjisFullPath;
+        return ClassAfterTaskManager::copyfile(from.c_str(), target.sjisFullPath.c_str()) == 0;
     }
     if (word == "MOVE") {
         moveStep(path, filedata.dest);
@@ -184,7 +183,9 @@ UploadPlan planUpload(const FileData& filedata) {
     return plan;
 }
 
-bool holdsLineBreakOrNul(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+bool holdsLineBreakOrNul(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
 
 std::string withoutControls(std::string text) {
     for (char& c : text) {
@@ -192,7 +193,6 @@ std::string withoutControls(std::string text) {
     }
     return text;
 }
-
 
 // The logon goes to port 21 of the server's address. The test build can
 // send it to a local server on another port instead (MARUBO_FTP_TEST_PORT,

@@ -62,8 +62,6 @@ const std::vector<FileStepCase> kFileSteps = {
      {{"in/work/a.mp4", "output"}, {"lib/new/a.mp4", "output"}}, {},
      {"COPY FROM    : @R@/in/work/a.mp4", "COPY SUCCESS : @R@/lib/new/a.mp4",
       "[SUCCESS] [COPY FILE] : @R@/lib/new/a.mp4"}, true},
-    {"copy under a name of its own", "set", R"({"1:COPY": "@R@/lib/b.mkv"})", {},
-     {{"lib/b.mkv", "output"}}, {"lib/a.mp4"}, {}, true},
     {"copy onto itself keeps the file and ends the set before its delete", "set",
      R"({"1:COPY": "${OutFullPath}", "2:DELETE": "${OutFullPath}"})", {},
      {{"in/work/a.mp4", "output"}}, {}, {"COPY FAILURE: @R@/in/work/a.mp4", "-> ERR_CANT_COPY"}, false},
