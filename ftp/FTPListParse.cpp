@@ -193,7 +193,10 @@ bool CFTPListParser::ParseUNIXStyleListing(CFTPFileStatus& ftpFileStatus, const 
                 long long year = 0;
                 long long hour = 0;
                 long long minute = 0;
-                const int colon = (fieldLength == 5 && field[2] == ':') ? 2 : (fieldLength == 4 && field[1] == ':') ? 1 : 0;
+                // "14:05" or "9:05": a clock time, the year guessed
+                int colon = 0;
+                if (fieldLength == 5 && field[2] == ':') colon = 2;
+                if (fieldLength == 4 && field[1] == ':') colon = 1;
                 if (colon > 0) {
                     GetLong(field, colon, hour);
                     GetLong(field + colon + 1, fieldLength - colon - 1, minute);

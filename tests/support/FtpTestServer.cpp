@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -199,6 +200,10 @@ void handOver(const std::string& root, const std::string& userName) {
 
 }  // namespace
 
+void PrintTo(FtpServerKind kind, std::ostream* out) {
+    *out << (kind == FtpServerKind::Vsftpd ? "vsftpd" : "pyftpdlib");
+}
+
 FtpTestServer::FtpTestServer(FtpServerKind kind, FtpServerOptions options)
     : m_kind(kind), m_options(std::move(options)), m_state(std::make_unique<TempDir>()) {
     if (!std::filesystem::is_directory(m_options.root)) {
@@ -214,8 +219,9 @@ FtpTestServer::FtpTestServer(FtpServerKind kind, FtpServerOptions options)
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (startOnce(failure)) return;
     }
-    throw std::runtime_error("FTP test server (" + std::string(m_kind == FtpServerKind::Vsftpd ? "vsftpd" : "pyftpdlib") +
-                             ") did not start: " + failure + "\n--- server log ---\n" + log());
+    const std::string name = m_kind == FtpServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
+    throw std::runtime_error("FTP test server (" + name + ") did not start: " + failure + "\n--- server log ---\n" +
+                             log());
 }
 
 FtpTestServer::~FtpTestServer() { stop(); }
