@@ -187,6 +187,9 @@ std::string greeting(std::uint16_t port) {
 void handOver(const std::string& root, const std::string& userName) {
     const passwd* account = ::getpwnam(userName.c_str());
     if (account == nullptr) throw std::runtime_error("no system user " + userName + " for vsftpd");
+    if (!std::filesystem::is_directory(account->pw_dir)) {
+        throw std::runtime_error("vsftpd needs the home folder of " + userName + " (" + account->pw_dir + ")");
+    }
     if (::chmod(root.c_str(), 0755) != 0) {
         throw std::runtime_error("cannot open " + root + " to vsftpd: " + std::strerror(errno));
     }
