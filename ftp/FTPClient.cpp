@@ -357,6 +357,13 @@ bool CFTPClient::ExecuteDatachannelCommand(const CCommand& crDatachannelCmd, con
         return false;
     }
     if (m_fTransferInProgress || !IsConnected()) return false;
+    // A path that would be refused as the data command's argument stops the
+    // transfer before TYPE and the data connection.
+    if (HasLineBreakOrNul(CArg(strPath))) {
+        ReportError("Refused to send " + crDatachannelCmd.AsString() + ": an argument holds CR, LF or NUL.",
+                    kSourcePath, kLineSendCommand);
+        return false;
+    }
     if (RepresentationType(representation, 0) != FTP_OK) return false;
 
     std::unique_ptr<nsSocket::IBlockingSocket> apSckDataConnection(m_apSckControlConnection->CreateInstance());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct ServerCase {
     FtpServerKind kind;
     bool active;
 };
+
+void PrintTo(const ServerCase& param, std::ostream* out) { *out << param.label; }
 
 class FtpServers : public ::testing::TestWithParam<ServerCase> {};
 
@@ -53,7 +56,8 @@ TEST_P(FtpServers, LogOnListTransferAndStop) {
         expectOk(runCurl(with({"--ftp-create-dirs", "-T", local.file("payload"), server.url("/sub/new/up%20load.bin")},
                               server, param.active)),
                  "upload into a new folder", server);
-        EXPECT_TRUE(testsupport::readFile(root.file("sub/new/up load.bin")) == payload + "end") << "upload arrived damaged";
+        EXPECT_TRUE(testsupport::readFile(root.file("sub/new/up load.bin")) == payload + "end")
+            << "upload arrived damaged";
 
         const CurlResult names = runCurl(with({"--list-only", server.url("/")}, server, param.active));
         expectOk(names, "name list", server);
@@ -83,7 +87,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, FtpServers,
                                            ServerCase{"PyftpdlibActive", FtpServerKind::Pyftpdlib, true},
                                            ServerCase{"VsftpdPassive", FtpServerKind::Vsftpd, false},
                                            ServerCase{"VsftpdActive", FtpServerKind::Vsftpd, true}),
-                         [](const ::testing::TestParamInfo<ServerCase>& info) { return std::string(info.param.label); });
+                         [](const ::testing::TestParamInfo<ServerCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 TEST(FtpServerLogon, PyftpdlibRefusesAWrongPassword) {
     TempDir root;

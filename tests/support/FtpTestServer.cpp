@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -186,6 +187,9 @@ std::string greeting(std::uint16_t port) {
 void handOver(const std::string& root, const std::string& userName) {
     const passwd* account = ::getpwnam(userName.c_str());
     if (account == nullptr) throw std::runtime_error("no system user " + userName + " for vsftpd");
+    if (!std::filesystem::is_directory(account->pw_dir)) {
+        throw std::runtime_error("vsftpd needs the home folder of " + userName + " (" + account->pw_dir + ")");
+    }
     if (::chmod(root.c_str(), 0755) != 0) {
         throw std::runtime_error("cannot open " + root + " to vsftpd: " + std::strerror(errno));
     }
@@ -198,6 +202,10 @@ void handOver(const std::string& root, const std::string& userName) {
 }
 
 }  // namespace
+
+void PrintTo(FtpServerKind kind, std::ostream* out) {
+    *out << (kind == FtpServerKind::Vsftpd ? "vsftpd" : "pyftpdlib");
+}
 
 FtpTestServer::FtpTestServer(FtpServerKind kind, FtpServerOptions options)
     : m_kind(kind), m_options(std::move(options)), m_state(std::make_unique<TempDir>()) {
@@ -214,8 +222,9 @@ FtpTestServer::FtpTestServer(FtpServerKind kind, FtpServerOptions options)
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (startOnce(failure)) return;
     }
-    throw std::runtime_error("FTP test server (" + std::string(m_kind == FtpServerKind::Vsftpd ? "vsftpd" : "pyftpdlib") +
-                             ") did not start: " + failure + "\n--- server log ---\n" + log());
+    const std::string name = m_kind == FtpServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
+    throw std::runtime_error("FTP test server (" + name + ") did not start: " + failure + "\n--- server log ---\n" +
+                             log());
 }
 
 FtpTestServer::~FtpTestServer() { stop(); }

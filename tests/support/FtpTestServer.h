@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@ namespace testsupport {
 class TempDir;
 
 enum class FtpServerKind { Pyftpdlib, Vsftpd };
+
+// "pyftpdlib" or "vsftpd"; gtest prints test parameters with it.
+void PrintTo(FtpServerKind kind, std::ostream* out);
 
 struct FtpServerOptions {
     // The folder served as "/"; it must exist.
