@@ -3,10 +3,10 @@
 #include <exception>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <regex>
 #include <stdexcept>
 
+#include "AfterTaskManager.h"
 #include "ArgumentProcessing.h"
 #include "ChannelSettingParser.h"
 #include "CoProcess.h"
@@ -29,12 +29,6 @@ const char* const kUnit = "../src/ExecuteProcessing";
 
 #define RUN_LOG(level, ...) Logger::Write(LogLevel::level, kUnit, __func__, __LINE__, __VA_ARGS__)
 
-// The task's after-task set. After-tasks are not part of this build yet:
-// nothing is run and neither after-task message is logged.
-std::optional<bool> runAfterTasks(const SettingJson& /*settings*/, FileData& /*file*/) {
-    return std::nullopt;
-}
-
 // What became of one file in the main loop.
 struct FileOutcome {
     bool processed = false;  // a task's command returned 0
@@ -50,12 +44,10 @@ void afterSuccess(const SettingJson& settings, FileData& file, const TaskData& w
         if (!search.empty()) {
             file.dest.path(outputSearchDirectory(search));
         }
-        if (const std::optional<bool> ok = runAfterTasks(settings, file)) {
-            if (*ok) {
-                RUN_LOG(Info, "after task all success.");
-            } else {
-                RUN_LOG(Error, "after task failed.");
-            }
+        if (AfterTaskManager::oneExec(settings, file)) {
+            RUN_LOG(Info, "after task all success.");
+        } else {
+            RUN_LOG(Error, "after task failed.");
         }
     } catch (const std::exception& e) {
         RUN_LOG(Error, "After Task Exception : %s", e.what());

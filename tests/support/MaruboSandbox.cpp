@@ -145,6 +145,7 @@ RunOutcome MaruboSandbox::run(const std::vector<std::string>& args, int console)
         if (std::string(*e).rfind("MARUBO_POWER_LOG=", 0) != 0) envText.emplace_back(*e);
     }
     envText.push_back("MARUBO_POWER_LOG=" + file("power.log"));
+    envText.insert(envText.end(), m_environment.begin(), m_environment.end());
     std::vector<char*> envp;
     for (std::string& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -225,6 +226,10 @@ std::vector<std::vector<std::string>> MaruboSandbox::calls() const {
 }
 
 std::vector<std::string> MaruboSandbox::powerRequests() const { return splitLines(readFile(file("power.log"))); }
+
+void MaruboSandbox::setEnvironment(const std::string& name, const std::string& value) {
+    m_environment.push_back(name + "=" + value);
+}
 
 std::string jsonString(const std::string& text) { return Json(text).dump(); }
 

@@ -67,8 +67,12 @@ public:
     // Lines the keep-awake control recorded ("keep-awake on", ...).
     std::vector<std::string> powerRequests() const;
 
+    // An environment variable for every later run (test seams).
+    void setEnvironment(const std::string& name, const std::string& value);
+
 private:
     TempDir m_dir;
+    std::vector<std::string> m_environment;  // "NAME=value"
 };
 
 // A JSON string literal (with its quotes) for the text.

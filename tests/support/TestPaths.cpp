@@ -13,8 +13,10 @@ std::string maruboBinary() { return MARUBO_BINARY; }
 
 std::string sourceDir() { return MARUBO_SOURCE_DIR; }
 
-TempDir::TempDir() {
-    std::string base = std::filesystem::temp_directory_path().string() + "/marubo-test-XXXXXX";
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& folder) {
+    std::string base = folder + "/marubo-test-XXXXXX";
     if (mkdtemp(base.data()) == nullptr) {
         ADD_FAILURE() << "mkdtemp failed for " << base;
     }

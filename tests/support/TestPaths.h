@@ -18,6 +18,8 @@ std::string sourceDir();
 class TempDir {
 public:
     TempDir();
+    // The same under another base folder (another file system, say).
+    explicit TempDir(const std::string& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,378 @@
+#include "BlockingSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace nsSocket {
+
+namespace {
+
+constexpr socklen_t kAddrLen = sizeof(sockaddr_in);
+
+// poll in milliseconds for nSecs seconds, again after an interruption for
+// the time left. Gives poll's result (0 on time-out).
+int pollFor(pollfd& watch, int nSecs) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::seconds(std::max(nSecs, 0));
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        const int ready = ::poll(&watch, 1, static_cast<int>(std::clamp<long long>(left, 0, INT_MAX)));
+        if (ready >= 0 || errno != EINTR) return ready;
+    }
+}
+
+void throwErrno(const char* pchWord) { throw CBlockingSocketException(pchWord, errno); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- exception
+
+CBlockingSocketException::CBlockingSocketException(const std::string& strMessage, int nError)
+    : m_nError(nError), m_strMessage(strMessage) {}
+
+bool CBlockingSocketException::GetErrorMessage(char* lpstrError, unsigned int nMaxError, unsigned int*) const {
+    const std::size_t room = m_strMessage.size() + (m_nError != 0 ? 18 : 7);
+    if (lpstrError == nullptr || nMaxError < room) return false;
+    if (m_nError != 0) {
+        std::snprintf(lpstrError, nMaxError, "%s error 0x%08x", m_strMessage.c_str(), static_cast<unsigned>(m_nError));
+    } else {
+        std::snprintf(lpstrError, nMaxError, "%s error", m_strMessage.c_str());
+    }
+    return true;
+}
+
+std::string CBlockingSocketException::GetErrorMessage(unsigned int*) const {
+    char text[512] = {};
+    GetErrorMessage(text, sizeof text, nullptr);
+    return text;
+}
+
+// ---------------------------------------------------------------- address
+
+CSockAddr::CSockAddr() : sockaddr_in() { sin_family = AF_INET; }
+
+CSockAddr::CSockAddr(const sockaddr& sa) : sockaddr_in() { *this = sa; }
+
+CSockAddr::CSockAddr(const sockaddr_in& sin) : sockaddr_in(sin) {}
+
+CSockAddr::CSockAddr(unsigned long ulAddr, unsigned short ushPort) : sockaddr_in() {
+    sin_family = AF_INET;
+    sin_port = htons(ushPort);
+    sin_addr.s_addr = htonl(static_cast<uint32_t>(ulAddr));
+}
+
+CSockAddr::CSockAddr(const char* pchIP, unsigned short ushPort) : sockaddr_in() {
+    sin_family = AF_INET;
+    sin_port = htons(ushPort);
+    if (pchIP == nullptr || ::inet_pton(AF_INET, pchIP, &sin_addr) != 1) sin_addr.s_addr = 0;
+}
+
+std::string CSockAddr::DottedDecimal() const {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &sin_addr, text, sizeof text);
+    return text;
+}
+
+CSockAddr& CSockAddr::operator=(const sockaddr& sa) {
+    std::memcpy(static_cast<sockaddr_in*>(this), &sa, std::min(sizeof(sockaddr), sizeof(sockaddr_in)));
+    return *this;
+}
+
+CSockAddr& CSockAddr::operator=(const sockaddr_in& sin) {
+    static_cast<sockaddr_in&>(*this) = sin;
+    return *this;
+}
+
+CSockAddr::operator sockaddr() const {
+    sockaddr sa;
+    std::memcpy(&sa, static_cast<const sockaddr_in*>(this), sizeof sa);
+    return sa;
+}
+
+// ---------------------------------------------------------------- socket
+
+CBlockingSocket::~CBlockingSocket() { Cleanup(); }
+
+IBlockingSocket* CBlockingSocket::CreateInstance() const { return new CBlockingSocket; }
+
+void CBlockingSocket::RequireOpen() const {
+    assert(m_hSocket != INVALID_SOCKET && "m_hSocket!=INVALID_SOCKET");
+    // Without assertions a closed socket still fails cleanly, as EBADF.
+    if (m_hSocket == INVALID_SOCKET) errno = EBADF;
+}
+
+void CBlockingSocket::Create(int nType) {
+    assert(m_hSocket == INVALID_SOCKET && "m_hSocket==INVALID_SOCKET");
+    Cleanup();
+    m_hSocket = ::socket(AF_INET, nType | SOCK_CLOEXEC, 0);
+    if (m_hSocket < 0) {
+        m_hSocket = INVALID_SOCKET;
+        throwErrno("Create");
+    }
+}
+
+void CBlockingSocket::Attach(SOCKET hSocket) {
+    Cleanup();
+    m_hSocket = hSocket;
+}
+
+void CBlockingSocket::Connect(const sockaddr* psa, int nSecs) const {
+    RequireOpen();
+    assert(psa != nullptr && "psa != NULL");
+    if (psa == nullptr) throw CBlockingSocketException("Connect", EFAULT);
+    // Non-blocking for the connect alone, so that an unreachable host costs
+    // at most the time-out; then blocking again, as the rest expects.
+    const int flags = ::fcntl(m_hSocket, F_GETFL);
+    if (flags < 0 || ::fcntl(m_hSocket, F_SETFL, flags | O_NONBLOCK) != 0) throwErrno("Connect");
+    int error = 0;
+    if (::connect(m_hSocket, psa, kAddrLen) != 0) {
+        error = errno;
+        if (error == EINPROGRESS || error == EINTR) {
+            pollfd watch{m_hSocket, POLLOUT, 0};
+            const int ready = pollFor(watch, nSecs);
+            socklen_t length = sizeof error;
+            if (ready == 0) {
+                error = ETIMEDOUT;
+            } else if (ready < 0) {
+                error = errno;
+            } else if (::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                error = errno;
+            }
+        }
+    }
+    ::fcntl(m_hSocket, F_SETFL, flags);
+    if (error != 0) throw CBlockingSocketException("Connect", error);
+}
+
+void CBlockingSocket::Bind(const sockaddr* psa) const {
+    RequireOpen();
+    assert(psa != nullptr && "psa != NULL");
+    if (psa == nullptr || ::bind(m_hSocket, psa, kAddrLen) != 0) throwErrno("Bind");
+}
+
+void CBlockingSocket::Listen() const {
+    RequireOpen();
+    if (::listen(m_hSocket, 5) != 0) throwErrno("Listen");
+}
+
+void CBlockingSocket::Cleanup() {
+    if (m_hSocket != INVALID_SOCKET) ::close(m_hSocket);
+    m_hSocket = INVALID_SOCKET;
+}
+
+bool CBlockingSocket::Accept(IBlockingSocket& sConnect, sockaddr* psa, int nSecs) const {
+    RequireOpen();
+    assert(psa != nullptr && "psa != NULL");
+    assert(sConnect.operator SOCKET() == INVALID_SOCKET && "sConnect.operator SOCKET() == INVALID_SOCKET");
+    // A peer that never connects must not hold the transfer: the wait for it
+    // is bounded like every other wait.
+    pollfd watch{m_hSocket, POLLIN, 0};
+    const int ready = pollFor(watch, nSecs);
+    if (ready == 0) throw CBlockingSocketException("Accept", ETIMEDOUT);
+    if (ready < 0) throwErrno("Accept");
+    socklen_t length = kAddrLen;
+    sockaddr_in peer{};
+    const SOCKET hNew = ::accept4(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (hNew < 0) {
+        if (errno == EINTR) return false;
+        throwErrno("Accept");
+    }
+    if (psa != nullptr) std::memcpy(psa, &peer, sizeof(sockaddr));
+    sConnect.Attach(hNew);
+    return true;
+}
+
+void CBlockingSocket::Close() {
+    if (m_hSocket == INVALID_SOCKET) return;
+    if (::close(m_hSocket) != 0 && errno != EINTR) {
+        // Linux releases the descriptor even when close reports an error, so
+        // keeping it would close someone else's later; the error still counts.
+        const int error = errno;
+        m_hSocket = INVALID_SOCKET;
+        throw CBlockingSocketException("Close", error);
+    }
+    m_hSocket = INVALID_SOCKET;
+}
+
+void CBlockingSocket::WaitFor(short events, int nSecs, const char* pchTimeoutWord) const {
+    pollfd watch{m_hSocket, events, 0};
+    if (pollFor(watch, nSecs) == 0) throw CBlockingSocketException(pchTimeoutWord, ETIMEDOUT);
+}
+
+int CBlockingSocket::Write(const char* pch, int nSize, int nSecs) const {
+    int nTotal = 0;
+    do {
+        nTotal += Send(pch + nTotal, nSize - nTotal, nSecs);
+    } while (nTotal < nSize);
+    return nTotal;
+}
+
+int CBlockingSocket::Send(const char* pch, int nSize, int nSecs) const {
+    RequireOpen();
+    assert(pch != nullptr && "pch != NULL");
+    WaitFor(POLLOUT, nSecs, "Send timeout");
+    for (;;) {
+        const ssize_t n = ::send(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_NOSIGNAL);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno != EINTR) throwErrno("Send");
+    }
+}
+
+int CBlockingSocket::Receive(char* pch, int nSize, int nSecs) const {
+    RequireOpen();
+    assert(pch != nullptr && "pch != NULL");
+    WaitFor(POLLIN, nSecs, "Receive timeout");
+    for (;;) {
+        const ssize_t n = ::recv(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), 0);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno != EINTR) throwErrno("Receive");
+    }
+}
+
+int CBlockingSocket::SendDatagram(const char* pch, int nSize, const sockaddr* psa, int nSecs) const {
+    RequireOpen();
+    assert(pch != nullptr && "pch != NULL");
+    assert(psa != nullptr && "psa != NULL");
+    WaitFor(POLLOUT, nSecs, "Send timeout");
+    const ssize_t n =
+        ::sendto(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_NOSIGNAL, psa, kAddrLen);
+    if (n < 0) throwErrno("SendDatagram");
+    return static_cast<int>(n);
+}
+
+int CBlockingSocket::ReceiveDatagram(char* pch, int nSize, sockaddr* psa, int nSecs) const {
+    RequireOpen();
+    assert(pch != nullptr && "pch != NULL");
+    assert(psa != nullptr && "psa != NULL");
+    WaitFor(POLLIN, nSecs, "Receive timeout");
+    sockaddr_in from{};
+    socklen_t length = kAddrLen;
+    const ssize_t n = ::recvfrom(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), 0,
+                                 reinterpret_cast<sockaddr*>(&from), &length);
+    if (n < 0) throwErrno("ReceiveDatagram");
+    if (psa != nullptr) std::memcpy(psa, &from, sizeof(sockaddr));
+    return static_cast<int>(n);
+}
+
+void CBlockingSocket::GetPeerAddr(sockaddr* psa) const {
+    RequireOpen();
+    assert(psa != nullptr && "psa != NULL");
+    sockaddr_in peer{};
+    socklen_t length = kAddrLen;
+    if (psa == nullptr || ::getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        throwErrno("GetPeerName");
+    }
+    std::memcpy(psa, &peer, sizeof(sockaddr));
+}
+
+void CBlockingSocket::GetSockAddr(sockaddr* psa) const {
+    RequireOpen();
+    assert(psa != nullptr && "psa != NULL");
+    sockaddr_in own{};
+    socklen_t length = kAddrLen;
+    if (psa == nullptr || ::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&own), &length) != 0) {
+        throwErrno("GetSockName");
+    }
+    std::memcpy(psa, &own, sizeof(sockaddr));
+}
+
+bool CBlockingSocket::CheckReadability() const {
+    RequireOpen();
+    pollfd watch{m_hSocket, POLLIN, 0};
+    const int ready = ::poll(&watch, 1, 0);
+    if (ready < 0 && errno != EINTR) throwErrno("Socket Error");
+    return ready == 1;
+}
+
+CSockAddr CBlockingSocket::GetHostByName(const char* pchName, unsigned short ushPort) {
+    assert(pchName != nullptr && "pchName != NULL");
+    if (pchName == nullptr) throw CBlockingSocketException("GetHostByName", EINVAL);
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(pchName, nullptr, &hints, &found);
+    if (rc != 0 || found == nullptr) {
+        if (found != nullptr) ::freeaddrinfo(found);
+        throw CBlockingSocketException("GetHostByName", rc == EAI_SYSTEM ? errno : EHOSTUNREACH);
+    }
+    CSockAddr address(*reinterpret_cast<const sockaddr_in*>(found->ai_addr));
+    ::freeaddrinfo(found);
+    address.sin_family = AF_INET;
+    address.sin_port = htons(ushPort);
+    return address;
+}
+
+const char* CBlockingSocket::GetHostByAddr(const sockaddr* psa) {
+    assert(psa != nullptr && "psa != NULL");
+    thread_local char name[NI_MAXHOST];
+    if (psa == nullptr ||
+        ::getnameinfo(psa, kAddrLen, name, sizeof name, nullptr, 0, NI_NAMEREQD) != 0) {
+        throw CBlockingSocketException("GetHostByAddr", psa == nullptr ? EINVAL : EHOSTUNREACH);
+    }
+    return name;
+}
+
+// ---------------------------------------------------------------- HTTP lines
+
+CHttpBlockingSocket::CHttpBlockingSocket() : m_pReadBuf(new char[nSizeRecv]) {}
+
+CHttpBlockingSocket::~CHttpBlockingSocket() { delete[] m_pReadBuf; }
+
+int CHttpBlockingSocket::ReadHttpHeaderLine(char* pch, int nSize, int nSecs) {
+    assert(pch != nullptr && "pch != NULL");
+    char* pEnd = static_cast<char*>(std::memchr(m_pReadBuf, '\n', static_cast<std::size_t>(m_nReadBuf)));
+    while (pEnd == nullptr) {
+        // A full buffer without a line feed holds no line this reader can give.
+        if (m_nReadBuf >= nSizeRecv) throw CBlockingSocketException("ReadHeaderLine", EMSGSIZE);
+        const int nReceived = Receive(m_pReadBuf + m_nReadBuf, nSizeRecv - m_nReadBuf, nSecs);
+        if (nReceived <= 0) throw CBlockingSocketException("ReadHeaderLine", 0);
+        pEnd = static_cast<char*>(std::memchr(m_pReadBuf + m_nReadBuf, '\n', static_cast<std::size_t>(nReceived)));
+        m_nReadBuf += nReceived;
+    }
+    const int nLine = static_cast<int>(pEnd - m_pReadBuf) + 1;
+    const bool fCrLf = nLine >= 2 && pEnd[-1] == '\r';
+    // The line leaves the buffer whole even when the caller gets a cut copy,
+    // so the next call starts at the next line.
+    const int nCopy = std::max(0, std::min(nLine, nSize - 1));
+    if (nSize > 0) {
+        std::memcpy(pch, m_pReadBuf, static_cast<std::size_t>(nCopy));
+        pch[nCopy] = '\0';
+    }
+    std::memmove(m_pReadBuf, m_pReadBuf + nLine, static_cast<std::size_t>(m_nReadBuf - nLine));
+    m_nReadBuf -= nLine;
+    if (!fCrLf) throw CBlockingSocketException("ReadHeaderLine", EPROTO);
+    return nCopy;
+}
+
+int CHttpBlockingSocket::ReadHttpResponse(char* pch, int nSize, int nSecs) {
+    assert(pch != nullptr && "pch != NULL");
+    // Buffered bytes that do not fit stay buffered for the next call.
+    int nTotal = std::max(0, std::min(m_nReadBuf, nSize));
+    std::memcpy(pch, m_pReadBuf, static_cast<std::size_t>(nTotal));
+    std::memmove(m_pReadBuf, m_pReadBuf + nTotal, static_cast<std::size_t>(m_nReadBuf - nTotal));
+    m_nReadBuf -= nTotal;
+    while (nTotal < nSize) {
+        const int nReceived = Receive(pch + nTotal, std::min(nSize - nTotal, static_cast<int>(nSizeRecv)), nSecs);
+        if (nReceived <= 0) break;
+        nTotal += nReceived;
+    }
+    return nTotal;
+}
+
+std::unique_ptr<IBlockingSocket> CreateDefaultBlockingSocketInstance() {
+    return std::unique_ptr<IBlockingSocket>(new CBlockingSocket);
+}
+
+}  // namespace nsSocket

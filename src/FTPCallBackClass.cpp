@@ -1,0 +1,95 @@
+#include "FTPCallBackClass.h"
+
+#include <cstdio>
+
+#include "Logger.h"
+
+namespace {
+
+// A line at the 1st, 10001st, 20001st ... block.
+constexpr uint64_t kBlocksPerLine = 10000;
+
+}  // namespace
+
+void FTPCallBackClass::start(const std::string& source, const std::string& target, long long size) {
+    strSourceFile = source;
+    strTargetFile = target;
+    lFileSize = size;
+    lUpCount = 0;
+    lTotalSize = 0;
+    lDiffSize = 0;
+    lLastTotalSize = 0;
+    timeend = std::chrono::steady_clock::now();
+}
+
+void FTPCallBackClass::count(long long bytes) {
+    if (bytes > 0) lTotalSize += static_cast<uint64_t>(bytes);
+    if (lUpCount % kBlocksPerLine == 0) printSend();
+    ++lUpCount;
+}
+
+void FTPCallBackClass::OnPreSendFile(const std::string& strSourceFile, const std::string& strTargetFile,
+                                     long long lFileSize) {
+    start(strSourceFile, strTargetFile, lFileSize);
+}
+
+void FTPCallBackClass::OnPreReceiveFile(const std::string& strSourceFile, const std::string& strTargetFile,
+                                        long long lFileSize) {
+    start(strSourceFile, strTargetFile, lFileSize);
+}
+
+void FTPCallBackClass::OnBytesSent(const nsFTP::TByteVector& /*vBuffer*/, long long lSentBytes) {
+    count(lSentBytes);
+}
+
+void FTPCallBackClass::OnBytesReceived(const nsFTP::TByteVector& /*vBuffer*/, long long lReceivedBytes) {
+    count(lReceivedBytes);
+}
+
+void FTPCallBackClass::printSend() {
+    timestart = std::chrono::steady_clock::now();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(timestart - timeend).count();
+    // Less than a whole millisecond (a small file, a fast disk) counts as
+    // one: the rate stays a number instead of a division by zero.
+    const double milliseconds = elapsed < 1 ? 1.0 : static_cast<double>(elapsed);
+
+    lDiffSize = lTotalSize - lLastTotalSize;
+    double bytesPerSecond = static_cast<double>(lDiffSize) * 1000.0 / milliseconds;
+    if (bytesPerSecond >= 1000000.0) {
+        bytesPerSecond /= 1000000.0;
+        unit = "Mbyte/sec.";
+    } else if (bytesPerSecond >= 1000.0) {
+        bytesPerSecond /= 1000.0;
+        unit = "Kbyte/sec.";
+    } else {
+        unit = "byte/sec.";
+    }
+    rate = static_cast<float>(bytesPerSecond);
+    // All of an empty file is there as soon as the transfer starts.
+    per = lFileSize > 0 ? static_cast<float>(static_cast<double>(lTotalSize) * 100.0 / static_cast<double>(lFileSize))
+                        : 100.0f;
+
+    std::printf("\rTransfer : %5.2f%% %llu/%lldbytes %6.2f%s   ", per, static_cast<unsigned long long>(lTotalSize),
+                static_cast<long long>(lFileSize), rate, unit.c_str());
+    std::fflush(stdout);
+
+    lLastTotalSize = lTotalSize;
+    timeend = timestart;
+}
+
+void FTPCallBackClass::OnPostSendFile(const std::string& /*strSourceFile*/, const std::string& /*strTargetFile*/,
+                                      long long lFileSize) {
+    printSend();
+    std::printf("\n");
+    std::fflush(stdout);
+    Logger::Write(LogLevel::Info, "FTPCallBackClass", "OnPostSendFile", __LINE__,
+                  "Transfer : %5.2f%% %llu/%lldbytes %6.2f%s", per, static_cast<unsigned long long>(lTotalSize),
+                  static_cast<long long>(lFileSize), rate, unit.c_str());
+}
+
+void FTPCallBackClass::OnPostReceiveFile(const std::string& /*strSourceFile*/, const std::string& /*strTargetFile*/,
+                                         long long /*lFileSize*/) {
+    printSend();
+    std::printf("\n");
+    std::fflush(stdout);
+}

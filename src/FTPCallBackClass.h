@@ -1,0 +1,51 @@
+// The FTP client observer of an upload: a progress line on the console that
+// overwrites itself, and one log line when the transfer ends.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "FTPClient.h"
+
+class FTPCallBackClass : public nsFTP::CFTPClient::CNotification {
+public:
+    ~FTPCallBackClass() override = default;
+
+    void OnBeginReceivingData() override {}
+    void OnEndReceivingData(long long /*lReceivedBytes*/) override {}
+    void OnBytesReceived(const nsFTP::TByteVector& vBuffer, long long lReceivedBytes) override;
+    void OnBytesSent(const nsFTP::TByteVector& vBuffer, long long lSentBytes) override;
+    void OnPreReceiveFile(const std::string& strSourceFile, const std::string& strTargetFile,
+                          long long lFileSize) override;
+    void OnPreSendFile(const std::string& strSourceFile, const std::string& strTargetFile,
+                       long long lFileSize) override;
+    void OnPostReceiveFile(const std::string& strSourceFile, const std::string& strTargetFile,
+                           long long lFileSize) override;
+    void OnPostSendFile(const std::string& strSourceFile, const std::string& strTargetFile,
+                        long long lFileSize) override;
+    void OnResponse(const nsFTP::CReply& /*Reply*/) override {}
+
+    // Works out the figures since the previous line and prints the progress
+    // line on the console (no line end: the next one overwrites it).
+    void printSend();
+
+private:
+    void start(const std::string& source, const std::string& target, long long size);
+    void count(long long bytes);
+
+    // Durations come from the steady clock: a clock set back during an
+    // upload must not give a negative rate.
+    std::chrono::steady_clock::time_point timestart{};
+    std::chrono::steady_clock::time_point timeend{};
+    std::string strSourceFile;
+    std::string strTargetFile;
+    std::string unit;
+    float per = 0;
+    float rate = 0;
+    uint64_t lUpCount = 0;
+    uint64_t lTotalSize = 0;
+    uint64_t lDiffSize = 0;
+    uint64_t lLastTotalSize = 0;
+    int64_t lFileSize = 0;
+};

@@ -1,0 +1,78 @@
+// An FTP client observer that keeps what it was told, for tests: every
+// command line sent, every reply, every internal error, and the sizes and
+// byte counts of transfers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FTPClient.h"
+
+namespace testsupport {
+
+class FtpClientRecorder : public nsFTP::CFTPClient::CNotification {
+public:
+    struct Error {
+        std::string text;
+        std::string file;
+        std::uint32_t line;
+    };
+
+    void OnInternalError(const std::string& strErrorMsg, const std::string& strFileName, std::uint32_t dwLineNr) override {
+        errors.push_back({strErrorMsg, strFileName, dwLineNr});
+    }
+    void OnSendCommand(const nsFTP::CCommand& Command, const nsFTP::CArg& Arguments) override {
+        commands.push_back(Command.AsString(Arguments));
+    }
+    void OnResponse(const nsFTP::CReply& Reply) override { replies.push_back(Reply.Value()); }
+    void OnBytesSent(const nsFTP::TByteVector&, long long lSentBytes) override {
+        bytesSent += lSentBytes;
+        ++blocksSent;
+    }
+    void OnBytesReceived(const nsFTP::TByteVector&, long long lReceivedBytes) override {
+        bytesReceived += lReceivedBytes;
+        ++blocksReceived;
+    }
+    void OnEndReceivingData(long long lReceivedBytes) override { endReceivingTotals.push_back(lReceivedBytes); }
+    void OnPreSendFile(const std::string& source, const std::string& target, long long size) override {
+        events.push_back("PreSend " + source + " -> " + target + " " + std::to_string(size));
+    }
+    void OnPostSendFile(const std::string& source, const std::string& target, long long size) override {
+        events.push_back("PostSend " + source + " -> " + target + " " + std::to_string(size));
+    }
+    void OnPreReceiveFile(const std::string& source, const std::string& target, long long size) override {
+        events.push_back("PreReceive " + source + " -> " + target + " " + std::to_string(size));
+    }
+    void OnPostReceiveFile(const std::string& source, const std::string& target, long long size) override {
+        events.push_back("PostReceive " + source + " -> " + target + " " + std::to_string(size));
+    }
+
+    // The command lines whose word is `word` ("STOR", "REST", ...).
+    std::vector<std::string> commandsNamed(const std::string& word) const {
+        std::vector<std::string> found;
+        for (const std::string& line : commands) {
+            if (line.compare(0, word.size(), word) == 0 && (line.size() == word.size() || line[word.size()] == ' ')) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    }
+    std::string errorTexts() const {
+        std::string text;
+        for (const Error& error : errors) text += error.text + " (" + std::to_string(error.line) + ")\n";
+        return text;
+    }
+
+    std::vector<std::string> commands;
+    std::vector<std::string> replies;
+    std::vector<Error> errors;
+    std::vector<std::string> events;
+    std::vector<long long> endReceivingTotals;
+    long long bytesSent = 0;
+    long long bytesReceived = 0;
+    long long blocksSent = 0;
+    long long blocksReceived = 0;
+};
+
+}  // namespace testsupport

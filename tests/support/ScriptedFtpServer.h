@@ -1,0 +1,90 @@
+// A stand-in FTP server for tests: a thread listening on 127.0.0.1 on a port
+// the system picks, serving one control connection from a script. It plays
+// what real servers do not: replies cut across reads or run together,
+// replies that never end, data connections that never come, odd PASV
+// addresses. It keeps every command line it read and every byte the client
+// sent over a data connection.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+// What the server does after one command (or, for the greeting, at once).
+struct FtpExchange {
+    enum class Data { None, Send, Receive, NeverConnect };
+
+    // Sent in order, `pause` apart. In a piece, "{PASV}" becomes
+    // "127,0,0,1,p1,p2" and "{PORT}" "p1,p2" of a data listener the server
+    // opens for the next data command.
+    std::vector<std::string> pieces;
+    std::chrono::milliseconds pause{0};
+    // When not empty: after the pieces, sent over and over until the client
+    // goes away or the server stops.
+    std::string repeat;
+    // After the pieces, the data connection (to the last PORT address, or
+    // from the client to the PASV listener): send `dataBytes` and close,
+    // receive until the client closes, or never open one.
+    Data data = Data::None;
+    std::string dataBytes;
+    // Sent once the data connection has closed.
+    std::string finalReply;
+    // After all of the above, end the control connection.
+    bool close = false;
+
+    static FtpExchange reply(std::string text);
+    static FtpExchange split(const std::string& text, std::size_t pieceSize, std::chrono::milliseconds pause);
+    static FtpExchange send(std::string preliminary, std::string bytes, std::string final);
+    static FtpExchange receive(std::string preliminary, std::string final);
+};
+
+class ScriptedFtpServer {
+public:
+    // `greeting` runs on connection; script[i] answers the i-th command
+    // line. Commands beyond the script get "500 Unscripted.", QUIT "221 Bye."
+    ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script);
+    // Stops serving (cutting the connection) and joins the thread.
+    ~ScriptedFtpServer();
+    ScriptedFtpServer(const ScriptedFtpServer&) = delete;
+    ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
+
+    std::uint16_t port() const { return m_port; }
+    // The command lines read so far, without their CR LF.
+    std::vector<std::string> commands() const;
+    // Everything the client sent over data connections, in order.
+    std::string dataReceived() const;
+
+private:
+    void run();
+    void serve(int connection);
+    bool perform(int connection, FtpExchange exchange);
+    bool readCommandLine(int connection, std::string& line);
+    bool sendAll(int connection, const std::string& bytes);
+    bool pauseFor(std::chrono::milliseconds pause);
+    bool openDataListener(std::string& piece);
+    int openDataConnection();
+    void notePortCommand(const std::string& line);
+    int waitReadable(int fd, int timeoutMs);
+
+    FtpExchange m_greeting;
+    std::vector<FtpExchange> m_script;
+    int m_listen = -1;
+    int m_dataListen = -1;
+    int m_wake[2] = {-1, -1};
+    std::uint16_t m_port = 0;
+    std::uint32_t m_portAddress = 0;  // the last PORT command's address and port, host order
+    std::uint16_t m_portPort = 0;
+    std::string m_pending;  // bytes read past the last command line
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_commands;
+    std::string m_dataReceived;
+    std::thread m_thread;
+};
+
+}  // namespace testsupport

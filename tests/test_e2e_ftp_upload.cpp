@@ -1,0 +1,135 @@
+// The FTP after-task against a real FTP server on 127.0.0.1: the program is
+// pointed at it through the test build's port seam, with short pauses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FtpTestServer.h"
+#include "MaruboSandbox.h"
+#include "SampleRecording.h"
+
+using testsupport::FtpServerKind;
+using testsupport::FtpTestServer;
+using testsupport::MaruboSandbox;
+using testsupport::RunOutcome;
+using testsupport::TempDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One task that writes "in/work/a.mp4" (the recording program, "-o") or
+// copies a recording there ("cp", no option), and an after-task set "up".
+std::string settings(const std::string& program, const std::string& steps, const std::string& remotePath,
+                     const std::string& user, const std::string& password) {
+    const std::string outOption = program == "cp" ? "" : "-o";
+    return R"({"GENERAL": {"VALID_TS": true},
+      "TASKLIST": [{"AVAILABLE": true, "REGEX": "", "PROGRAM": ")" + program +
+           R"(", "OUTFILEOPT": ")" + outOption + R"(",
+        "OUTFILEPATH": "${InPath}work/${InBaseName}.mp4", "AFTER_TASK": "up"}],
+      "AFTER_TASK": {"up": )" + steps + R"(},
+      "FTP_LIST": {"server": {"ADDRESS": "127.0.0.1", "REMOTEPATH": )" + testsupport::jsonString(remotePath) +
+           R"(, "ID": )" + testsupport::jsonString(user) + R"(, "PASS": )" + testsupport::jsonString(password) + "}}}";
+}
+
+void pointAt(MaruboSandbox& box, const FtpTestServer& server) {
+    box.setEnvironment("MARUBO_FTP_TEST_PORT", std::to_string(server.port()));
+    box.setEnvironment("MARUBO_FTP_TEST_PAUSE_MS", "10");
+}
+
+std::string replaceRoot(std::string text, const MaruboSandbox& box) {
+    const std::size_t at = text.find("@R@");
+    if (at != std::string::npos) text.replace(at, 3, box.root());
+    return text;
+}
+
+struct UploadCase {
+    const char* name;
+    const char* steps;
+    std::string remotePath;
+    bool rightPassword;
+    const char* storedAs;                    // below the server root; null: nothing stored
+    std::vector<const char*> logged;         // messages, in this order
+    bool connects;
+};
+
+const std::vector<UploadCase> kUploads = {
+    {"a relative remote path is entered and prefixed", R"({"1:FTP": "server"})", "rec", true,
+     "rec/rec/a.mp4",
+     {"FTP LOGIN : '127.0.0.1'", "FTP UPLOAD FROM     : @R@/in/work/a.mp4",
+      "FTP UPLOAD SUCCESS  : ftp://127.0.0.1rec/a.mp4", "[SUCCESS] [FTP UP   ] : ftp://127.0.0.1rec/a.mp4"},
+     true},
+    {"an empty remote path uploads into the logon folder", R"({"1:FTP": "server"})", "", true, "a.mp4",
+     {"FTP LOGIN : '127.0.0.1'", "FTP UPLOAD SUCCESS  : ftp://127.0.0.1a.mp4"}, true},
+    {"a refused logon: three attempts, then the set goes on", R"({"1:FTP": "server", "2:COPY": "@R@/lib/"})",
+     "/up", false, nullptr,
+     {"FTP LOGIN FAILED : 3", "FTP LOGIN FAILED : 2", "FTP LOGIN FAILED : 1", "FTP LOGIN ABORT",
+      "COPY SUCCESS : @R@/lib/a.mp4", "-> ERR_FTP_LOGIN"},
+     true},
+    {"a missing file", R"({"1:DELETE": "${OutFullPath}", "2:FTP": "server"})", "/up", true, nullptr,
+     {"FTP file not found : @R@/in/work/a.mp4", "-> ERR_FTP_UPLOAD"}, false},
+    {"a line break in the remote path never reaches the server", R"({"1:FTP": "server"})", "up\r\nDELE a.mp4",
+     true, nullptr, {"FTP UPLOAD ABORT : ftp://127.0.0.1up??DELE a.mp4/a.mp4", "-> ERR_FTP_UPLOAD"}, false},
+    {"a NUL in the remote path", R"({"1:FTP": "server"})", std::string("up\0/../x", 8), true, nullptr,
+     {"FTP UPLOAD ABORT : ftp://127.0.0.1up/a.mp4", "-> ERR_FTP_UPLOAD"}, false},
+};
+
+}  // namespace
+
+TEST(E2eFtpUpload, Uploads) {
+    for (const UploadCase& c : kUploads) {
+        SCOPED_TRACE(c.name);
+        TempDir root;
+        fs::create_directories(root.file("rec/rec"));  // the relative path's folder
+        FtpTestServer server(FtpServerKind::Pyftpdlib, {root.path()});
+        MaruboSandbox box;
+        pointAt(box, server);
+        box.writeSettings(settings("@REC@", replaceRoot(c.steps, box), c.remotePath, server.user(),
+                                   c.rightPassword ? server.password() : "wrong"));
+        const std::string serverLogBefore = server.log();
+
+        const RunOutcome r = box.run({box.addInput("a.ts")});
+        EXPECT_EQ(0, r.exitCode);
+        EXPECT_TRUE(r.logged("after task all success.")) << "an upload failure does not end the set";
+        std::vector<std::string> m = r.messages();
+        auto at = m.begin();
+        for (const char* message : c.logged) {
+            at = std::find(at, m.end(), replaceRoot(message, box));
+            EXPECT_NE(m.end(), at) << message;
+        }
+        if (c.storedAs != nullptr) {
+            EXPECT_EQ("output", testsupport::readFile(root.file(c.storedAs)));
+        } else {
+            EXPECT_FALSE(fs::exists(root.file("a.mp4")) || fs::exists(root.file("up/a.mp4")));
+        }
+        if (!c.connects) {
+            EXPECT_EQ(serverLogBefore, server.log()) << "no connection is made";
+        }
+    }
+}
+
+TEST(E2eFtpUpload, RecordingOutputGoesIntoItsTitleFolderWhole) {
+    TempDir root;
+    FtpTestServer server(FtpServerKind::Pyftpdlib, {root.path()});
+    MaruboSandbox box;
+    pointAt(box, server);
+    box.writeSettings(settings("cp", R"({"1:FTP": "server"})", "/${Title}", server.user(), server.password()));
+    const std::string input = box.file("in/anime.ts");
+    fs::create_directories(box.file("in"));
+    const recgen::Bytes recording = testsupport::sampleTransportStream(testsupport::lateNightAnime());
+    ASSERT_TRUE(recgen::writeFile(input, recording));
+
+    const RunOutcome r = box.run({input});
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    const std::string stored = testsupport::readFile(root.file("まほうの森/anime.mp4"));
+    EXPECT_TRUE(stored == std::string(recording.begin(), recording.end())) << "the upload arrived damaged";
+    EXPECT_TRUE(r.logged("FTP MAKE DIR : '/まほうの森/'", "INFO "));
+    EXPECT_TRUE(r.logged("[SUCCESS] [FTP UP   ] : ftp://127.0.0.1/まほうの森/anime.mp4", "INFO "));
+    const std::string size = std::to_string(recording.size());
+    EXPECT_EQ(1, r.countPrefix("Transfer : 100.00% " + size + "/" + size + "bytes "));
+    EXPECT_NE(std::string::npos, r.output.find("\rTransfer : 100.00% " + size + "/" + size + "bytes ")) << r.output;
+    EXPECT_TRUE(r.logged("after task all success.", "INFO "));
+}

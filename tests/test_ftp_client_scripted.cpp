@@ -1,0 +1,682 @@
+// The FTP client against a scripted server, for what real servers do not do:
+// odd greetings, replies cut or run together, replies that never end,
+// firewall logons, data connections that never come, SIZE replies that must
+// not become offsets, PASV replies malformed or naming another host, and
+// arguments that would smuggle in a command.
+#include "FTPClient.h"
+#include "FtpClientRecorder.h"
+#include "ScriptedFtpServer.h"
+#include "TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using nsFTP::CFTPClient;
+using nsFTP::FTP_ERROR;
+using nsFTP::FTP_NOTOK;
+using nsFTP::FTP_OK;
+using testsupport::FtpClientRecorder;
+using testsupport::FtpExchange;
+using testsupport::ScriptedFtpServer;
+using testsupport::TempDir;
+
+namespace {
+
+using Script = std::vector<FtpExchange>;
+using Commands = std::vector<std::string>;
+
+const nsFTP::CRepresentation kImage(nsFTP::CType::Image(), nsFTP::CTypeFormat());
+
+FtpExchange reply(const std::string& text) { return FtpExchange::reply(text); }
+
+// USER, PASS and the closing CWD of a direct logon, answered.
+Script withLogon(Script rest) {
+    Script script = {reply("331 Password.\r\n"), reply("230 Logged on.\r\n"), reply("250 Here.\r\n")};
+    script.insert(script.end(), rest.begin(), rest.end());
+    return script;
+}
+
+const Commands kLogonCommands = {"USER u", "PASS p", "CWD /"};
+
+// A scripted server with a client, one-second waits, and a recorder.
+class Scripted {
+public:
+    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"))
+        : server(std::move(greeting), std::move(script)),
+          client(nsSocket::CreateDefaultBlockingSocketInstance(), 1, 2048, 0, "/") {
+        client.AttachObserver(&recorder);
+    }
+    ~Scripted() { client.DetachObserver(&recorder); }
+
+    bool login(nsFTP::CLogonInfo info) { return client.Login(info); }
+    bool login() { return client.Login(nsFTP::CLogonInfo("127.0.0.1", server.port(), "u", "p", "a")); }
+    // The commands the server read after the logon.
+    Commands afterLogon() const {
+        Commands all = server.commands();
+        return all.size() <= kLogonCommands.size() ? Commands() : Commands(all.begin() + kLogonCommands.size(), all.end());
+    }
+
+    ScriptedFtpServer server;
+    FtpClientRecorder recorder;
+    CFTPClient client;
+};
+
+// ---------------------------------------------------------------- replies
+
+struct ReplyCase {
+    const char* label;
+    FtpExchange answer;      // the server's answer to MKD
+    unsigned int responseWait;  // milliseconds
+    int expected;
+    std::string replyText;   // what OnResponse saw last; "" when no reply was complete
+    std::string errorText;   // the one OnInternalError expected, "" for none
+    bool connectedAfter;
+};
+
+FtpExchange endless(const std::string& first, const std::string& again) {
+    FtpExchange exchange = reply(first);
+    exchange.repeat = again;
+    return exchange;
+}
+
+// Sent 30 ms apart, so each arrives in a read of its own.
+FtpExchange pieces(std::vector<std::string> texts) {
+    FtpExchange exchange;
+    exchange.pieces = std::move(texts);
+    exchange.pause = std::chrono::milliseconds(30);
+    return exchange;
+}
+
+FtpExchange silence() { return FtpExchange(); }
+
+FtpExchange hangUp() {
+    FtpExchange exchange;
+    exchange.close = true;
+    return exchange;
+}
+
+const ReplyCase kReplyCases[] = {
+    {"Created", reply("257 \"/d\" created.\r\n"), 0, FTP_OK, "257 \"/d\" created.", "", true},
+    {"Refused", reply("550 No.\r\n"), 0, FTP_NOTOK, "550 No.", "", true},
+    {"Intermediate", reply("350 More.\r\n"), 0, FTP_ERROR, "350 More.", "", true},
+    {"MultiLineJoined", reply("257-Welcome\r\n257-Second\r\n257 Ready\r\n"), 0, FTP_OK,
+     "257-Welcome\r\n257-Second\r\n257 Ready", "", true},
+    {"MultiLineKeepsOtherCodesAsText", reply("257-A\r\n230 Other\r\n257-More\r\n 257 x\r\n257 End\r\n"), 0, FTP_OK,
+     "257-A\r\n230 Other\r\n257-More\r\n 257 x\r\n257 End", "", true},
+    {"FourCharacterFirstLine", reply("257-\r\n257 End\r\n"), 0, FTP_OK, "257-\r\n257 End", "", true},
+    {"LoneLineFeedKept", reply("257 Done.\n"), 0, FTP_OK, "257 Done.\n", "", true},
+    {"FirstDigitZero", reply("099 Odd.\r\n"), 0, FTP_ERROR, "099 Odd.", "", true},
+    {"SecondDigitSix", reply("260 Odd.\r\n"), 0, FTP_ERROR, "260 Odd.", "", true},
+    {"SplitAcrossReads", pieces({"257-First\r\n", "257-Second\r\n", "257 End\r\n"}), 0, FTP_OK,
+     "257-First\r\n257-Second\r\n257 End", "", true},
+    {"SplitWithResponseWait", pieces({"257-First\r\n", "257 End\r\n"}), 100, FTP_OK, "257-First\r\n257 End", "",
+     true},
+    // A never-ending reply is cut at 1 MiB like a failed read.
+    {"MultiLineNeverEnds", endless("257-Start\r\n", std::string(1000, 'x') + "\r\n"), 0, FTP_ERROR, "",
+     "Receive error 0x0000005a", false},
+    {"Silent", silence(), 0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false},
+    // A closed connection reads as nothing: no error beyond the result.
+    {"HungUp", hangUp(), 0, FTP_ERROR, "", "", true},
+};
+
+class ReplyReading : public ::testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ReplyReading, MakeDirectoryResultAndReport) {
+    const ReplyCase& param = GetParam();
+    Scripted scripted(withLogon({param.answer}));
+    ASSERT_TRUE(scripted.login());
+    scripted.client.setUiResponseWait(param.responseWait);
+    const std::size_t repliesBefore = scripted.recorder.replies.size();
+
+    EXPECT_EQ(scripted.client.MakeDirectory("d"), param.expected);
+    const std::vector<std::string>& replies = scripted.recorder.replies;
+    EXPECT_EQ(replies.size() > repliesBefore ? replies.back() : std::string(), param.replyText);
+    if (param.errorText.empty()) {
+        EXPECT_TRUE(scripted.recorder.errors.empty()) << scripted.recorder.errorTexts();
+    } else {
+        ASSERT_EQ(scripted.recorder.errors.size(), 1u) << scripted.recorder.errorTexts();
+        EXPECT_EQ(scripted.recorder.errors[0].text, param.errorText);
+        EXPECT_EQ(scripted.recorder.errors[0].file, "../ftp/FTPClient");
+        EXPECT_EQ(scripted.recorder.errors[0].line, 1276u);
+    }
+    EXPECT_EQ(scripted.client.IsConnected(), param.connectedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, ReplyReading, ::testing::ValuesIn(kReplyCases),
+                         [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.label); });
+
+// Without a response wait, a chunk without its line feed is a line of its
+// own; the rest of the reply arrives as the next line.
+TEST(ReplyReadingQuirks, ChunkWithoutLineFeedIsALineOfItsOwn) {
+    Scripted scripted(withLogon({FtpExchange::split("257 Made.\r\n", 5, std::chrono::milliseconds(200)),
+                                 reply("250 Fine.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_EQ(scripted.client.MakeDirectory("d"), FTP_OK);
+    EXPECT_EQ(scripted.recorder.replies.back(), "257 M");
+}
+
+// Several replies in one read are queued and consumed one per command.
+TEST(ReplyReadingQuirks, SeveralRepliesInOneRead) {
+    FtpExchange both = reply("120 Soon.\r\n220 Ready.\r\n");
+    Scripted scripted(withLogon({reply("250 A.\r\n257 B.\r\n"), reply("500 Stale.\r\n")}), both);
+    ASSERT_TRUE(scripted.login());
+    EXPECT_EQ(scripted.client.ChangeWorkingDirectory("a"), FTP_OK);
+    // The second reply of that read answers the next command, before the server hears it.
+    EXPECT_EQ(scripted.client.MakeDirectory("b"), FTP_OK);
+    EXPECT_EQ(scripted.recorder.replies.back(), "257 B.");
+}
+
+// ---------------------------------------------------------------- logon
+
+struct LogonCase {
+    const char* label;
+    nsFTP::CFirewallType type;
+    FtpExchange greeting;
+    Script replies;
+    Commands expected;
+    bool loggedOn;
+    bool deadEnd;  // "Logon failed." reported
+};
+
+// Firewall logons connect to the firewall (the scripted server); the remote
+// host text names the real host with its port, as 2121 is not 21.
+const std::string kRemote = "remote.example:2121";
+
+FtpExchange ready() { return reply("220 Ready.\r\n"); }
+
+const LogonCase kLogonCases[] = {
+    {"None", nsFTP::CFirewallType::None(), ready(),
+     {reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"USER u", "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"SiteHostName", nsFTP::CFirewallType::SiteHostName(), ready(),
+     {reply("331 p\r\n"), reply("230 ok\r\n"), reply("331 site\r\n"), reply("331 p\r\n"), reply("332 a\r\n"),
+      reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"USER fu", "PASS fp", "SITE " + kRemote, "USER u", "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"UserAfterLogon", nsFTP::CFirewallType::UserAfterLogon(), ready(),
+     {reply("331 p\r\n"), reply("230 ok\r\n"), reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"),
+      reply("250 ok\r\n")},
+     {"USER fu", "PASS fp", "USER u@" + kRemote, "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"ProxyOpen", nsFTP::CFirewallType::ProxyOpen(), ready(),
+     {reply("220 open\r\n"), reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"OPEN " + kRemote, "USER u", "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"Transparent", nsFTP::CFirewallType::Transparent(), ready(),
+     {reply("331 p\r\n"), reply("230 ok\r\n"), reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"),
+      reply("250 ok\r\n")},
+     {"USER fu", "PASS fp", "USER u", "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"UserWithNoLogon", nsFTP::CFirewallType::UserWithNoLogon(), ready(),
+     {reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"USER u@" + kRemote, "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"UserFireIDatRemotehost", nsFTP::CFirewallType::UserFireIDatRemotehost(), ready(),
+     {reply("331 p\r\n"), reply("230 ok\r\n"), reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"),
+      reply("250 ok\r\n")},
+     {"USER fu@" + kRemote, "PASS fp", "USER u", "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"UserRemoteIDatRemoteHostFireID", nsFTP::CFirewallType::UserRemoteIDatRemoteHostFireID(), ready(),
+     {reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"USER u@" + kRemote + " fu", "PASS p", "ACCT a", "CWD /"}, true, false},
+    {"UserRemoteIDatFireIDatRemoteHost", nsFTP::CFirewallType::UserRemoteIDatFireIDatRemoteHost(), ready(),
+     {reply("331 p\r\n"), reply("332 a\r\n"), reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"USER u@fu@" + kRemote, "PASS p@fp", "ACCT a", "CWD /"}, true, false},
+    // The table's dead ends and refusals.
+    {"SiteAnswered2xxIsDeadEnd", nsFTP::CFirewallType::SiteHostName(), ready(),
+     {reply("331 p\r\n"), reply("230 ok\r\n"), reply("200 site\r\n")}, {"USER fu", "PASS fp", "SITE " + kRemote},
+     false, true},
+    {"UserRemoteFireIdAnswered2xxIsDeadEnd", nsFTP::CFirewallType::UserRemoteIDatRemoteHostFireID(), ready(),
+     {reply("230 ok\r\n")}, {"USER u@" + kRemote + " fu"}, false, true},
+    {"AccountAnswered3xxIsDeadEnd", nsFTP::CFirewallType::None(), ready(),
+     {reply("331 p\r\n"), reply("332 a\r\n"), reply("332 again\r\n")}, {"USER u", "PASS p", "ACCT a"}, false, true},
+    {"UserRefused", nsFTP::CFirewallType::None(), ready(), {reply("530 No.\r\n")}, {"USER u"}, false, false},
+    {"UserAloneLogsOn", nsFTP::CFirewallType::None(), ready(), {reply("230 ok\r\n"), reply("250 ok\r\n")},
+     {"USER u", "CWD /"}, true, false},
+    {"FinalCwdRefused", nsFTP::CFirewallType::None(), ready(), {reply("230 ok\r\n"), reply("550 no\r\n")},
+     {"USER u", "CWD /"}, false, false},
+    {"GreetingRefused", nsFTP::CFirewallType::None(), reply("421 Busy.\r\n"), {}, {}, false, false},
+    {"GreetingAfter120", nsFTP::CFirewallType::None(), pieces({"120 Soon.\r\n", "220 Ready.\r\n"}),
+     {reply("230 ok\r\n"), reply("250 ok\r\n")}, {"USER u", "CWD /"}, true, false},
+};
+
+class Logon : public ::testing::TestWithParam<LogonCase> {};
+
+TEST_P(Logon, ExactCommandSequence) {
+    const LogonCase& param = GetParam();
+    Scripted scripted(param.replies, param.greeting);
+    const bool direct = param.type == nsFTP::CFirewallType::None();
+    // A direct logon connects to the host itself; a firewall logon to the firewall.
+    const nsFTP::CLogonInfo info(direct ? "127.0.0.1" : "remote.example", direct ? scripted.server.port() : 2121, "u",
+                                 "p", "a", "127.0.0.1", "fu", "fp", scripted.server.port(), param.type);
+    EXPECT_EQ(scripted.login(info), param.loggedOn) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.commands, param.expected);
+    const bool reported = !scripted.recorder.errors.empty() && scripted.recorder.errors.back().text == "Logon failed." &&
+                          scripted.recorder.errors.back().line == 542u;
+    EXPECT_EQ(reported, param.deadEnd) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.client.LastLogonInfo().FwType(), param.type);
+}
+
+INSTANTIATE_TEST_SUITE_P(FirewallTypes, Logon, ::testing::ValuesIn(kLogonCases),
+                         [](const ::testing::TestParamInfo<LogonCase>& info) { return std::string(info.param.label); });
+
+TEST(LogonFailures, NoServerListeningReportsConnectFailure) {
+    std::uint16_t port = 0;
+    {
+        ScriptedFtpServer gone(reply("220 x\r\n"), {});
+        port = gone.port();
+    }
+    CFTPClient client(nsSocket::CreateDefaultBlockingSocketInstance(), 1, 2048, 0, "/");
+    FtpClientRecorder recorder;
+    client.AttachObserver(&recorder);
+    EXPECT_FALSE(client.Login(nsFTP::CLogonInfo("127.0.0.1", port, "u", "p", "")));
+    ASSERT_EQ(recorder.errors.size(), 1u);
+    EXPECT_EQ(recorder.errors[0].text, "Connect error 0x0000006f");
+    EXPECT_EQ(recorder.errors[0].line, 398u);
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(client.Logout(), FTP_ERROR);
+    EXPECT_TRUE(recorder.commands.empty());
+    client.DetachObserver(&recorder);
+}
+
+// ---------------------------------------------------------------- arguments
+
+struct ArgumentCase {
+    const char* label;
+    std::string argument;
+};
+
+const ArgumentCase kSmuggledArguments[] = {
+    {"CrLf", "d\r\nDELE precious"},
+    {"LineFeed", "d\nDELE precious"},
+    {"CarriageReturn", "d\rDELE precious"},
+    {"Nul", std::string("d\0DELE precious", 15)},
+};
+
+class SmuggledCommand : public ::testing::TestWithParam<ArgumentCase> {};
+
+TEST_P(SmuggledCommand, RefusedBeforeAnythingIsSent) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "data");
+    Scripted scripted(withLogon({reply("200 Noop.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    const std::string& argument = GetParam().argument;
+
+    EXPECT_EQ(scripted.client.MakeDirectory(argument), FTP_ERROR);
+    EXPECT_EQ(scripted.client.Delete(argument), FTP_ERROR);
+    EXPECT_EQ(scripted.client.Rename(argument, "x"), FTP_ERROR);
+    EXPECT_FALSE(scripted.client.UploadFile(local.file("f"), argument, false, kImage, false));
+    EXPECT_EQ(scripted.client.Noop(), FTP_OK);  // the connection is still in step
+    EXPECT_EQ(scripted.afterLogon(), Commands({"NOOP"}));
+    EXPECT_TRUE(scripted.client.IsConnected());
+    ASSERT_FALSE(scripted.recorder.errors.empty());
+    EXPECT_NE(scripted.recorder.errors[0].text.find("CR, LF or NUL"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, SmuggledCommand, ::testing::ValuesIn(kSmuggledArguments),
+                         [](const ::testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------- simple commands
+
+struct SimpleCase {
+    const char* label;
+    std::function<int(const CFTPClient&)> call;
+    Script replies;
+    Commands expected;
+    int result;
+};
+
+const int kRecordSize = 512;
+
+const SimpleCase kSimpleCases[] = {
+    {"RmdDone", [](const CFTPClient& c) { return c.RemoveDirectoryA("d"); }, {reply("250 ok\r\n")}, {"RMD d"}, FTP_OK},
+    {"RmdRefused", [](const CFTPClient& c) { return c.RemoveDirectoryA("d"); }, {reply("550 no\r\n")}, {"RMD d"},
+     FTP_NOTOK},
+    {"RmdIntermediate", [](const CFTPClient& c) { return c.RemoveDirectoryA("d"); }, {reply("350 eh\r\n")}, {"RMD d"},
+     FTP_ERROR},
+    {"RmdEmpty", [](const CFTPClient& c) { return c.RemoveDirectoryA(""); }, {}, {}, FTP_ERROR},
+    {"CwdEmpty", [](const CFTPClient& c) { return c.ChangeWorkingDirectory(""); }, {}, {}, FTP_ERROR},
+    {"MkdEmpty", [](const CFTPClient& c) { return c.MakeDirectory(""); }, {}, {}, FTP_ERROR},
+    {"DeleEmpty", [](const CFTPClient& c) { return c.Delete(""); }, {}, {}, FTP_ERROR},
+    {"SiteEmpty", [](const CFTPClient& c) { return c.SiteParameters(""); }, {}, {}, FTP_ERROR},
+    {"Dele", [](const CFTPClient& c) { return c.Delete("f"); }, {reply("250 ok\r\n")}, {"DELE f"}, FTP_OK},
+    {"Site", [](const CFTPClient& c) { return c.SiteParameters("CHMOD 644 f"); }, {reply("200 ok\r\n")},
+     {"SITE CHMOD 644 f"}, FTP_OK},
+    {"HelpBare", [](const CFTPClient& c) { return c.Help(""); }, {reply("214 help\r\n")}, {"HELP"}, FTP_OK},
+    {"HelpTopic", [](const CFTPClient& c) { return c.Help("RETR"); }, {reply("214 help\r\n")}, {"HELP RETR"}, FTP_OK},
+    {"StatBare", [](const CFTPClient& c) { return c.Status(""); }, {reply("211 fine\r\n")}, {"STAT"}, FTP_OK},
+    {"Smnt", [](const CFTPClient& c) { return c.StructureMount("/m"); }, {reply("502 no\r\n")}, {"SMNT /m"}, FTP_NOTOK},
+    {"Cdup", [](const CFTPClient& c) { return c.ChangeToParentDirectory(); }, {reply("250 ok\r\n")}, {"CDUP"}, FTP_OK},
+    {"Pwd", [](const CFTPClient& c) { return c.PrintWorkingDirectory(); }, {reply("257 \"/\"\r\n")}, {"PWD"}, FTP_OK},
+    {"Syst", [](const CFTPClient& c) { return c.System(); }, {reply("215 UNIX\r\n")}, {"SYST"}, FTP_OK},
+    {"Noop", [](const CFTPClient& c) { return c.Noop(); }, {reply("200 ok\r\n")}, {"NOOP"}, FTP_OK},
+    {"Stru", [](const CFTPClient& c) { return c.FileStructure(nsFTP::CStructure::Record()); }, {reply("200 ok\r\n")},
+     {"STRU R"}, FTP_OK},
+    {"Mode", [](const CFTPClient& c) { return c.TransferMode(nsFTP::CTransferMode::Block()); }, {reply("504 no\r\n")},
+     {"MODE B"}, FTP_NOTOK},
+    {"Allo", [](const CFTPClient& c) { return c.Allocate(1000); }, {reply("200 ok\r\n")}, {"ALLO 1000"}, FTP_OK},
+    {"AlloRecord", [](const CFTPClient& c) { return c.Allocate(1000, &kRecordSize); }, {reply("200 ok\r\n")},
+     {"ALLO 1000 R 512"}, FTP_OK},
+    {"AlloNegative", [](const CFTPClient& c) { return c.Allocate(-1); }, {reply("200 ok\r\n")}, {"ALLO 4294967295"},
+     FTP_OK},
+    {"RenameDone", [](const CFTPClient& c) { return c.Rename("a", "b"); }, {reply("350 go\r\n"), reply("250 ok\r\n")},
+     {"RNFR a", "RNTO b"}, FTP_OK},
+    {"RenameFromAnswered2xx", [](const CFTPClient& c) { return c.Move("a", "b"); }, {reply("250 eh\r\n")}, {"RNFR a"},
+     FTP_ERROR},
+    {"RenameFromRefused", [](const CFTPClient& c) { return c.Rename("a", "b"); }, {reply("550 no\r\n")}, {"RNFR a"},
+     FTP_NOTOK},
+    {"RenameToRefused", [](const CFTPClient& c) { return c.Rename("a", "b"); }, {reply("350 go\r\n"), reply("553 no\r\n")},
+     {"RNFR a", "RNTO b"}, FTP_NOTOK},
+    {"ReinAfter120", [](const CFTPClient& c) { return c.Reinitialize(); }, {reply("120 wait\r\n220 ready\r\n")},
+     {"REIN"}, FTP_OK},
+    {"ReinAfter120Refused", [](const CFTPClient& c) { return c.Reinitialize(); },
+     {pieces({"120 wait\r\n", "421 gone\r\n"})}, {"REIN"}, FTP_ERROR},
+    {"AbortIdle", [](const CFTPClient& c) { return c.Abort(); }, {reply("226 ok\r\n")}, {"ABOR"}, FTP_OK},
+    {"AbortIdleRefused", [](const CFTPClient& c) { return c.Abort(); }, {reply("500 no\r\n")}, {"ABOR"}, FTP_NOTOK},
+    {"RestIntermediate", [](const CFTPClient& c) { return c.Restart(5000000000ULL); }, {reply("350 ok\r\n")},
+     {"REST 5000000000"}, FTP_OK},
+    {"RestAnswered2xx", [](const CFTPClient& c) { return c.Restart(1); }, {reply("200 eh\r\n")}, {"REST 1"}, FTP_ERROR},
+    {"Port", [](const CFTPClient& c) { return c.DataPort("192.168.0.5", 515); }, {reply("200 ok\r\n")},
+     {"PORT 192,168,0,5,2,3"}, FTP_OK},
+    {"TypeLocalByte", [](const CFTPClient& c) { return c.RepresentationType(nsFTP::CRepresentation(nsFTP::CType::LocalByte()), 8); },
+     {reply("200 ok\r\n")}, {"TYPE L 8"}, FTP_OK},
+    {"TypeAsciiTelnet", [](const CFTPClient& c) {
+         return c.RepresentationType(nsFTP::CRepresentation(nsFTP::CType::ASCII(), nsFTP::CTypeFormat::TelnetFormat()));
+     },
+     {reply("200 ok\r\n")}, {"TYPE A T"}, FTP_OK},
+};
+
+class SimpleCommands : public ::testing::TestWithParam<SimpleCase> {};
+
+TEST_P(SimpleCommands, CommandLineAndResult) {
+    const SimpleCase& param = GetParam();
+    Scripted scripted(withLogon(param.replies));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_EQ(param.call(scripted.client), param.result);
+    EXPECT_EQ(scripted.recorder.commandsNamed("USER").size(), 1u);
+    EXPECT_EQ(Commands(scripted.recorder.commands.begin() + kLogonCommands.size(), scripted.recorder.commands.end()),
+              param.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, SimpleCommands, ::testing::ValuesIn(kSimpleCases),
+                         [](const ::testing::TestParamInfo<SimpleCase>& info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------- modification time
+
+struct MdtmCase {
+    const char* label;
+    std::string answer;
+    int result;
+    std::string text;
+};
+
+const MdtmCase kMdtmCases[] = {
+    {"Plain", "213 20240102030405\r\n", FTP_OK, "20240102030405"},
+    {"Fraction", "213 20240102030405.678\r\n", FTP_OK, "20240102030405"},
+    {"TooShort", "213 2024010203\r\n", FTP_ERROR, ""},
+    {"ErrorOfTimeLength", "550 No such file!!\r\n", FTP_NOTOK, "No such file!!"},
+    {"WrongLength", "213 202401020304056\r\n", FTP_ERROR, ""},
+};
+
+class ModificationTime : public ::testing::TestWithParam<MdtmCase> {};
+
+TEST_P(ModificationTime, TextAndCalendarForms) {
+    const MdtmCase& param = GetParam();
+    Scripted scripted(withLogon({reply(param.answer), reply(param.answer)}));
+    ASSERT_TRUE(scripted.login());
+    std::string text = "stale";
+    EXPECT_EQ(scripted.client.FileModificationTime("f", text), param.result);
+    EXPECT_EQ(text, param.text);
+    tm when{};
+    when.tm_wday = 6;
+    EXPECT_EQ(scripted.client.FileModificationTime("f", when), param.result);
+    if (param.result == FTP_OK) {
+        EXPECT_EQ(when.tm_year, 124);
+        EXPECT_EQ(when.tm_mon, 0);
+        EXPECT_EQ(when.tm_mday, 2);
+        EXPECT_EQ(when.tm_hour, 3);
+        EXPECT_EQ(when.tm_min, 4);
+        EXPECT_EQ(when.tm_sec, 5);
+    } else {
+        EXPECT_EQ(when.tm_year, 0);
+    }
+    EXPECT_EQ(when.tm_wday, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mdtm, ModificationTime, ::testing::ValuesIn(kMdtmCases),
+                         [](const ::testing::TestParamInfo<MdtmCase>& info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------- PASV replies
+
+struct PasvCase {
+    const char* label;
+    std::string answer;
+    int result;
+    std::uint32_t address;  // expected when the result is FTP_OK
+    unsigned short port;
+};
+
+constexpr std::uint32_t kLoopback = 0x7F000001;
+constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+
+const PasvCase kPasvCases[] = {
+    {"Plain", "227 Entering Passive Mode (127,0,0,1,4,1)\r\n", FTP_OK, kLoopback, 1025},
+    {"TextAfterParenthesis", "227 Entering Passive Mode (127,0,0,1,255,255). Go\r\n", FTP_OK, kLoopback, 65535},
+    // A server may not send the client to another host: its own address is used.
+    {"OtherHost", "227 Entering Passive Mode (10,0,0,1,4,1)\r\n", FTP_OK, kLoopback, 1025},
+    {"BlankInside", "227 Entering Passive Mode (127, 0,0,1,4,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"NoClosingParenthesis", "227 Entering Passive Mode (127,0,0,1,4,1\r\n", FTP_ERROR, kUntouched, 0},
+    {"NoParenthesis", "227 Entering Passive Mode 127,0,0,1,4,1\r\n", FTP_ERROR, kUntouched, 0},
+    {"FiveNumbers", "227 (127,0,0,1,4)\r\n", FTP_ERROR, kUntouched, 0},
+    {"SevenNumbers", "227 (127,0,0,1,4,1,9)\r\n", FTP_ERROR, kUntouched, 0},
+    {"AddressAbove255", "227 (127,0,256,1,4,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"PortAbove255", "227 (127,0,0,1,4,256)\r\n", FTP_ERROR, kUntouched, 0},
+    {"EmptyNumber", "227 (127,0,0,1,,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"FourDigits", "227 (127,0,0,1,0004,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"HugeNumber", "227 (99999999999999999999,0,0,1,4,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"Letter", "227 (127,0,0,x,4,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"Negative", "227 (127,0,0,-1,4,1)\r\n", FTP_ERROR, kUntouched, 0},
+    {"Refused", "500 No passive here.\r\n", FTP_NOTOK, kUntouched, 0},
+};
+
+class PassiveReply : public ::testing::TestWithParam<PasvCase> {};
+
+TEST_P(PassiveReply, AddressChecked) {
+    const PasvCase& param = GetParam();
+    Scripted scripted(withLogon({reply(param.answer)}));
+    ASSERT_TRUE(scripted.login());
+    std::uint32_t address = kUntouched;
+    unsigned short port = 0;
+    EXPECT_EQ(scripted.client.Passive(address, port), param.result);
+    EXPECT_EQ(address, param.address);
+    EXPECT_EQ(port, param.port);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pasv, PassiveReply, ::testing::ValuesIn(kPasvCases),
+                         [](const ::testing::TestParamInfo<PasvCase>& info) { return std::string(info.param.label); });
+
+// A malformed PASV reply ends the transfer before any data command.
+TEST(PassiveTransfer, MalformedReplySendsNoDataCommand) {
+    Scripted scripted(withLogon({reply("213 5\r\n"), reply("200 Type set.\r\n"), reply("227 (127,0,0,1,4)\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    nsFTP::COutputStream sink("\r\n", "sink");
+    EXPECT_FALSE(scripted.client.DownloadFile("f", sink, kImage, true));
+    EXPECT_EQ(scripted.afterLogon(), Commands({"SIZE f", "TYPE I", "PASV"}));
+}
+
+// The data connection goes to the control connection's peer, whatever host
+// the reply names.
+TEST(PassiveTransfer, ReplyNamingAnotherHostStillReachesTheServer) {
+    Scripted scripted(withLogon({reply("213 7\r\n"), reply("200 Type set.\r\n"),
+                                 reply("227 Entering Passive Mode (192,0,2,99,{PORT})\r\n"),
+                                 FtpExchange::send("150 Here.\r\n", "payload", "226 Done.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    nsFTP::COutputStream sink("\r\n", "sink");
+    EXPECT_TRUE(scripted.client.DownloadFile("f", sink, kImage, true)) << scripted.recorder.errorTexts();
+    EXPECT_EQ(sink.GetBuffer(), "payload");
+}
+
+// ---------------------------------------------------------------- data connections
+
+TEST(ActiveTransfer, PreliminaryReplyWithoutConnectionEndsAfterTheTimeOut) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "data");
+    FtpExchange never = reply("150 Opening.\r\n");
+    never.data = FtpExchange::Data::NeverConnect;
+    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), never}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_FALSE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false));
+    ASSERT_EQ(scripted.recorder.errors.size(), 1u) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.errors[0].text, "Accept error 0x0000006e");
+    EXPECT_EQ(scripted.recorder.errors[0].line, 978u);
+    EXPECT_FALSE(scripted.client.IsTransferringData());
+    EXPECT_TRUE(scripted.client.IsConnected());
+}
+
+TEST(ActiveTransfer, DataCommandRefusedSendsNothingAndReadsNoFinalReply) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "data");
+    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 reply("550 Denied.\r\n"), reply("200 Noop.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_FALSE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false));
+    EXPECT_EQ(scripted.recorder.bytesSent, 0);
+    EXPECT_EQ(scripted.client.Noop(), FTP_OK);
+    EXPECT_EQ(scripted.server.dataReceived(), "");
+}
+
+TEST(ActiveTransfer, TypeRefusedEndsBeforeAnyDataConnection) {
+    Scripted scripted(withLogon({reply("213 3\r\n"), reply("504 No.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    nsFTP::COutputStream sink("\r\n", "sink");
+    EXPECT_FALSE(scripted.client.DownloadFile("f", sink, kImage, false));
+    EXPECT_EQ(scripted.afterLogon(), Commands({"SIZE f", "TYPE I"}));
+}
+
+// ---------------------------------------------------------------- resume decisions
+
+struct ResumeCase {
+    const char* label;
+    bool resume;
+    bool unique;
+    std::string sizeReply;  // "" when no SIZE is expected
+    Commands expected;      // after the logon
+    std::size_t sentFrom;   // the offset in the local file the data starts at
+};
+
+// The local file has 3,000 bytes.
+const ResumeCase kResumeCases[] = {
+    {"RemoteAbsent", true, false, "550 No such file.\r\n", {"SIZE r", "TYPE I", "PORT *", "STOR r"}, 0},
+    // A refusal whose text starts with digits is no size.
+    {"RefusalWithNumber", true, false, "550 1000 is not a file.\r\n", {"SIZE r", "TYPE I", "PORT *", "STOR r"}, 0},
+    {"RemotePart", true, false, "213 1000\r\n", {"SIZE r", "TYPE I", "PORT *", "APPE r"}, 1000},
+    {"RemoteComplete", true, false, "213 3000\r\n", {"SIZE r", "TYPE I", "PORT *", "APPE r"}, 3000},
+    // A larger remote file is not the start of this one: sent again from 0.
+    {"RemoteLarger", true, false, "213 5000\r\n", {"SIZE r", "TYPE I", "PORT *", "STOR r"}, 0},
+    {"UniqueRemoteAbsent", true, true, "550 No.\r\n", {"SIZE r", "TYPE I", "PORT *", "STOU r"}, 0},
+    {"ResumeOff", false, false, "", {"TYPE I", "PORT *", "STOR r"}, 0},
+    {"ResumeOffUnique", false, true, "", {"TYPE I", "PORT *", "STOU r"}, 0},
+};
+
+class UploadResume : public ::testing::TestWithParam<ResumeCase> {};
+
+TEST_P(UploadResume, CommandAndOffset) {
+    const ResumeCase& param = GetParam();
+    TempDir local;
+    std::string payload;
+    for (int i = 0; i < 3000; ++i) payload += static_cast<char>('a' + i % 23);
+    testsupport::writeFile(local.file("f"), payload);
+    Script script;
+    if (!param.sizeReply.empty()) script.push_back(reply(param.sizeReply));
+    script.push_back(reply("200 Type set.\r\n"));
+    script.push_back(reply("200 Port ok.\r\n"));
+    script.push_back(FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n"));
+    Scripted scripted(withLogon(script));
+    ASSERT_TRUE(scripted.login());
+    scripted.client.SetResumeMode(param.resume);
+
+    EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "r", param.unique, kImage, false))
+        << scripted.recorder.errorTexts();
+    Commands seen = scripted.afterLogon();
+    for (std::string& line : seen) {
+        if (line.compare(0, 5, "PORT ") == 0) line = "PORT *";
+    }
+    EXPECT_EQ(seen, param.expected);
+    EXPECT_TRUE(scripted.server.dataReceived() == payload.substr(param.sentFrom));
+    EXPECT_EQ(scripted.recorder.events.front(), "PreSend " + local.file("f") + " -> r 3000");
+}
+
+INSTANTIATE_TEST_SUITE_P(Uploads, UploadResume, ::testing::ValuesIn(kResumeCases),
+                         [](const ::testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.label); });
+
+TEST(DownloadResume, RestartAtLocalSizeOnlyWhenThereIsOne) {
+    for (const std::size_t localSize : {std::size_t(0), std::size_t(500)}) {
+        TempDir local;
+        testsupport::writeFile(local.file("f"), std::string(localSize, 'a'));
+        Script script = {reply("213 505\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n")};
+        if (localSize != 0) script.push_back(reply("350 Restarting.\r\n"));
+        script.push_back(FtpExchange::send("150 Go.\r\n", "bbbbb", "226 Sent.\r\n"));
+        Scripted scripted(withLogon(script));
+        ASSERT_TRUE(scripted.login());
+        EXPECT_TRUE(scripted.client.DownloadFile("r", local.file("f"), kImage, false)) << scripted.recorder.errorTexts();
+        EXPECT_EQ(scripted.recorder.commandsNamed("REST"),
+                  localSize == 0 ? Commands() : Commands({"REST " + std::to_string(localSize)}));
+        EXPECT_EQ(testsupport::readFile(local.file("f")), std::string(localSize, 'a') + "bbbbb");
+        EXPECT_EQ(scripted.recorder.events.front(), "PreReceive r -> " + local.file("f") + " 505");
+    }
+}
+
+// ---------------------------------------------------------------- listings
+
+TEST(Listing, LinesPrefixedAndUnfinishedLastLineDropped) {
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::send("150 Here.\r\n", "a.ts\r\nb.ts\r\nc.t", "226 Done.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    std::vector<std::string> names = {"old"};
+    EXPECT_TRUE(scripted.client.NameList("/rec/", names, false));
+    EXPECT_EQ(names, std::vector<std::string>({"/rec/a.ts", "/rec/b.ts"}));
+    EXPECT_EQ(scripted.afterLogon()[0], "TYPE A");
+    EXPECT_EQ(scripted.afterLogon()[2], "NLST /rec/");
+}
+
+TEST(Listing, FailedListingLeavesTheListAlone) {
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), reply("450 Busy.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    std::vector<std::string> names = {"old"};
+    EXPECT_FALSE(scripted.client.List("/", names, false));
+    EXPECT_EQ(names, std::vector<std::string>({"old"}));
+}
+
+// ---------------------------------------------------------------- abort
+
+// Aborts from inside the block notification, as a progress observer would.
+class AbortingRecorder : public FtpClientRecorder {
+public:
+    explicit AbortingRecorder(const CFTPClient& client) : m_client(client) {}
+    void OnBytesReceived(const nsFTP::TByteVector& buffer, long long count) override {
+        FtpClientRecorder::OnBytesReceived(buffer, count);
+        m_client.Abort();
+    }
+
+private:
+    const CFTPClient& m_client;
+};
+
+TEST(Abort, DuringReceiveOneMoreBlockIsCountedButNotDelivered) {
+    Scripted scripted(withLogon({reply("213 9000\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::send("150 Go.\r\n", std::string(9000, 'z'), "226 Sent.\r\n"),
+                                 reply("426 Aborted.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    AbortingRecorder aborting(scripted.client);
+    scripted.client.AttachObserver(&aborting);
+    scripted.client.setUiTimeout(2);
+    nsFTP::COutputStream sink("\r\n", "sink");
+    EXPECT_FALSE(scripted.client.DownloadFile("f", sink, kImage, false));
+    scripted.client.DetachObserver(&aborting);
+    EXPECT_EQ(aborting.blocksReceived, 1);
+    EXPECT_EQ(sink.GetBuffer().size(), static_cast<std::size_t>(aborting.bytesReceived));
+    ASSERT_EQ(aborting.endReceivingTotals.size(), 1u);
+    EXPECT_GT(aborting.endReceivingTotals[0], aborting.bytesReceived);
+    EXPECT_EQ(aborting.commandsNamed("ABOR").size(), 1u);
+    EXPECT_FALSE(scripted.client.IsTransferringData());
+}
+
+}  // namespace
