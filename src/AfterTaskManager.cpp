@@ -40,11 +40,12 @@ USPath targetPath(const USPath& argument, const USPath& actedOn) {
 }
 
 // Moves the file `moved` names and points it at the target, also when the
-// move failed (later steps look for the file at the target).
-void moveStep(const USPath& argument, USPath& moved) {
+// move failed. False when it failed.
+bool moveStep(const USPath& argument, USPath& moved) {
     const USPath target = targetPath(argument, moved);
-    ClassAfterTaskManager::moveFile(moved.sjisFullPath.c_str(), target.sjisFullPath.c_str());
+    const int result = ClassAfterTaskManager::moveFile(moved.sjisFullPath.c_str(), target.sjisFullPath.c_str());
     moved.path(target.u8FullPath);
+    return result == 0;
 }
 
 void deleteStep(const USPath& argument) {
@@ -60,8 +61,10 @@ void ftpStep(const SettingJson& settings, const StringReplacer& replacer, const 
     ClassAfterTaskManager::oneFtpTransfer(filedata);
 }
 
-// One step of a set. False ends the set: only a failed copy does, so that a
-// later DELETE cannot remove the one good copy of the file.
+// One step of a set. False ends the set: a failed copy or move does, so
+// that a later DELETE cannot remove the one good copy of the file and no
+// later step works on a file that is not where the set put it (a target
+// that was already there belongs to someone else).
 bool runStep(const SettingJson& settings, const StringReplacer& replacer, const std::string& word,
              const std::string& argument, FileData& filedata) {
     const std::string replaced = replacer.replace(argument);
@@ -84,11 +87,9 @@ bool runStep(const SettingJson& settings, const StringReplacer& replacer, const 
         const std::string& from = filedata.dest.sjisFullPath;
         return ClassAfterTaskManager::copyfile(from.c_str(), target.sjisFullPath.c_str()) == 0;
     }
-    if (word == "MOVE") {
-        moveStep(path, filedata.dest);
-    } else if (word == "IMOVE") {
-        moveStep(path, filedata.src);
-    } else if (word == "DELETE") {
+    if (word == "MOVE") return moveStep(path, filedata.dest);
+    if (word == "IMOVE") return moveStep(path, filedata.src);
+    if (word == "DELETE") {
         deleteStep(path);
     } else if (word == "SUSPEND") {
         platform::powerControl().suspend();
@@ -136,15 +137,17 @@ int ClassAfterTaskManager::copyfile(const char* srcPath, const char* destPath) {
     return result;
 }
 
-void ClassAfterTaskManager::moveFile(const char* srcPath, const char* destPath) {
+int ClassAfterTaskManager::moveFile(const char* srcPath, const char* destPath) {
     AT_LOG(Info, "MOVE FROM    : %s", shown(srcPath));
-    if (platform::renameFile(srcPath, destPath) == 0) {
+    const int result = platform::renameFile(srcPath, destPath);
+    if (result == 0) {
         ResultManager::add(RESULT_CODE_SUCCESS, std::string("[MOVE FILE] : ") + shown(destPath));
         AT_LOG(Info, "MOVE SUCCESS : %s", shown(destPath));
     } else {
         AT_LOG(Error, "MOVE FAILURE: %s", shown(destPath));
         ErrorManager::add(ERR_CANT_MOVE);
     }
+    return result;
 }
 
 FTPData ClassAfterTaskManager::replaceFtpSetting(const StringReplacer& replace, FTPData& ftp) {

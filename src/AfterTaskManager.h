@@ -14,8 +14,8 @@ public:
     // Placeholders name the file as it was before the first step. The steps
     // change the file's dest (MOVE), src (IMOVE) and ftp (FTP) in place.
     // False when the file's command did not succeed, the set is not defined,
-    // a step raised a standard exception or a copy failed (the rest of the
-    // set is then skipped); a task that names no set has nothing to run.
+    // a step raised a standard exception or a copy or move failed (the rest
+    // of the set is then skipped); a task that names no set has nothing to run.
     static bool oneExec(const SettingJson& settings, FileData& filedata);
 };
 
@@ -25,7 +25,8 @@ public:
     static int copyfile(const char* srcPath, const char* destPath);
     // A rename that never replaces an existing target and carries a file
     // across file systems, with its log lines, result entry or error 19.
-    static void moveFile(const char* srcPath, const char* destPath);
+    // 0 when moved.
+    static int moveFile(const char* srcPath, const char* destPath);
     // Fills the placeholders into the address and the remote path (id and
     // password stay as written), stores them back and returns a copy.
     static FTPData replaceFtpSetting(const StringReplacer& replace, FTPData& ftp);
