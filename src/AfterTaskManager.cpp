@@ -54,17 +54,18 @@ void deleteStep(const USPath& argument) {
     std::filesystem::remove(std::filesystem::path(argument.sjisFullPath));
 }
 
-void ftpStep(const SettingJson& settings, const StringReplacer& replacer, const std::string& server,
+// False when the upload failed.
+bool ftpStep(const SettingJson& settings, const StringReplacer& replacer, const std::string& server,
              FileData& filedata) {
     filedata.ftp = settings.getFtpMap().at(server);
     filedata.ftp = ClassAfterTaskManager::replaceFtpSetting(replacer, filedata.ftp);
-    ClassAfterTaskManager::oneFtpTransfer(filedata);
+    return ClassAfterTaskManager::oneFtpTransfer(filedata) == 0;
 }
 
-// One step of a set. False ends the set: a failed copy or move does, so
-// that a later DELETE cannot remove the one good copy of the file and no
-// later step works on a file that is not where the set put it (a target
-// that was already there belongs to someone else).
+// One step of a set. False ends the set: a failed copy, move or upload
+// does, so that a later DELETE cannot remove the one good copy of the file
+// and no later step works on a file that is not where the set put it (a
+// target that was already there belongs to someone else).
 bool runStep(const SettingJson& settings, const StringReplacer& replacer, const std::string& word,
              const std::string& argument, FileData& filedata) {
     const std::string replaced = replacer.replace(argument);
@@ -75,8 +76,7 @@ bool runStep(const SettingJson& settings, const StringReplacer& replacer, const 
         return true;
     }
     if (word == "FTP") {
-        ftpStep(settings, replacer, replaced, filedata);
-        return true;
+        return ftpStep(settings, replacer, replaced, filedata);
     }
 
     USPath path;

@@ -14,7 +14,7 @@ public:
     // Placeholders name the file as it was before the first step. The steps
     // change the file's dest (MOVE), src (IMOVE) and ftp (FTP) in place.
     // False when the file's command did not succeed, the set is not defined,
-    // a step raised a standard exception or a copy or move failed (the rest
+    // a step raised a standard exception or a copy, move or upload failed (the rest
     // of the set is then skipped); a task that names no set has nothing to run.
     static bool oneExec(const SettingJson& settings, FileData& filedata);
 };
