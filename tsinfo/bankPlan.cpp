@@ -165,7 +165,8 @@ int encodeCell(const SearchSpace& space, const int (&banks)[4], int bank, int in
 }
 
 BankGroup makeGroup(int32_t cType, int tens) {
-    return BankGroup{cType, getCTypeCode(cType), tens, isTwoByteGSET(static_cast<uint8_t>(cType)) ? 2 : 1};
+    const bool twoByte = cType <= 0xFF && isTwoByteGSET(static_cast<uint8_t>(cType));
+    return BankGroup{cType, getCTypeCode(cType), tens, twoByte ? 2 : 1};
 }
 
 void initBankUnit(BankUnit* unit, int32_t cType, size_t cNum) {
@@ -212,7 +213,9 @@ int designationCost(int bank, const BankGroup& to) { return bank == 0 ? 3 : (to.
 int lockingShiftCost(int bank, int inv) { return inv == kLockGL && bank <= 1 ? 1 : 2; }
 
 // Candidates for one cell of the run against one group of the next run:
-// at most one designation and at most one locking shift.
+// at most one designation and at most one locking shift. The next run's
+// set T goes into bank y; the other three banks keep their sets, so the
+// candidate's triple is their ranks among the sets other than T.
 void calcBankGroupCost(const SearchSpace& space, const CellState& st, int cell, int srcCode, const BankUnit& dst,
                        int h, Best& best) {
     const BankGroup& to = dst.group[h];
@@ -221,24 +224,26 @@ void calcBankGroupCost(const SearchSpace& space, const CellState& st, int cell, 
         return;
     }
     int holder = -1;
-    for (int y = 0; y < 4; ++y)
+    int rank[4];
+    for (int y = 0; y < 4; ++y) {
         if (y != st.bank && st.banks[y] == to.cCode) holder = y;
+        rank[y] = st.banks[y] - (st.banks[y] > to.cCode ? 1 : 0);
+    }
     for (int y = 0; y < 4; ++y) {
         if (holder >= 0 && y != holder) continue;
         const int designation = holder >= 0 ? 0 : designationCost(y, to);
-        int banks[4] = {st.banks[0], st.banks[1], st.banks[2], st.banks[3]};
-        banks[y] = to.cCode;
-        if (st.gr != y) {
-            int shift = st.gl == y ? 0 : lockingShiftCost(y, kLockGL);
-            checkBankElement(best, dst, h, encodeCell(space, banks, y, kLockGL, y, st.gr), space, designation + shift);
-        }
-        if (y != 0 && st.gl != y) {
-            int shift = st.gr == y ? 0 : lockingShiftCost(y, kLockGR);
-            checkBankElement(best, dst, h, encodeCell(space, banks, y, kLockGR, st.gl, y), space, designation + shift);
-        }
-        if (y >= 2 && st.gl != y && st.gr != y)
-            checkBankElement(best, dst, h, encodeCell(space, banks, y, kSingleShift, st.gl, st.gr), space,
-                             designation);
+        int raw = 0;
+        for (int z = 0; z < 4; ++z)
+            if (z != y) raw = raw * space.m + rank[z];
+        const int triple = space.tripleIndex[raw];
+        auto candidate = [&](int inv, int gl, int gr, int additionalcost) {
+            int slot = kSlotIndex.slot[y][inv][gl][gr];
+            if (slot >= 0) checkBankElement(best, dst, h, slot * space.perSlot + triple, space, additionalcost);
+        };
+        if (st.gr != y) candidate(kLockGL, y, st.gr, designation + (st.gl == y ? 0 : lockingShiftCost(y, kLockGL)));
+        if (y != 0 && st.gl != y)
+            candidate(kLockGR, st.gl, y, designation + (st.gr == y ? 0 : lockingShiftCost(y, kLockGR)));
+        if (y >= 2 && st.gl != y && st.gr != y) candidate(kSingleShift, st.gl, st.gr, designation);
     }
 }
 
