@@ -463,3 +463,15 @@ TEST(AribEncode, RandomTextsComeBackThroughTheDecoder) {
 }
 
 }  // namespace
+
+// A text that switches sets at every character needs a plan state per run:
+// past a bound the conversion gives 0 instead of asking for gigabytes.
+TEST(AribEncode, HostileRunCountGivesZeroInsteadOfGigabytes) {
+    std::u16string text;
+    for (int i = 0; i < 250000; ++i) text += u"漢Aアｱ[字]";
+    const std::vector<char16_t> in(text.begin(), text.end());
+    const size_t anySize = static_cast<size_t>(-1);
+    EXPECT_EQ(0u, conv_from_unicode(nullptr, anySize, in.data(), in.size(), false));
+    EXPECT_LT(0u, conv_from_unicode(nullptr, anySize, in.data(), in.size() / 200, false))
+        << "a long but ordinary text still converts";
+}

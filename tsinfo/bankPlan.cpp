@@ -83,6 +83,8 @@ struct Triples {
 const Triples kTriples;
 
 constexpr int kMaxGroups = 3;
+// The most one search may take; past it the conversion gives 0.
+constexpr size_t kMaxSearchBytes = size_t{256} << 20;
 constexpr uint16_t kNoSuccessor = 0xFFFF;
 constexpr size_t kNoCost = std::numeric_limits<size_t>::max();
 
@@ -303,7 +305,11 @@ bool allocateBlock(size_t mojiLen, size_t groups, const SearchSpace& space, Bloc
     const size_t classBytes = alignUp(mojiLen * sizeof(uint16_t));
     const size_t nextBytes = groups * cells * sizeof(uint16_t);
     if (nextBytes > maxSize - planBytes - numBytes - 2 * costBytes - classBytes) return false;
-    char* p = static_cast<char*>(std::malloc(planBytes + numBytes + 2 * costBytes + classBytes + nextBytes));
+    const size_t total = planBytes + numBytes + 2 * costBytes + classBytes + nextBytes;
+    // A hostile text mixing every set would otherwise ask for gigabytes,
+    // which an overcommitting system grants and then kills the process for.
+    if (total > kMaxSearchBytes) return false;
+    char* p = static_cast<char*>(std::malloc(total));
     if (!p) return false;
     b->plan = reinterpret_cast<BankSet*>(p);
     b->mojiNum = reinterpret_cast<size_t*>(p + planBytes);
