@@ -12,13 +12,9 @@
 #include <cstring>
 #include <thread>
 
-#include "FileHandle.h"
-
-#if __has_include("FTPListParse.h")
 #include "FTPFileStatus.h"
 #include "FTPListParse.h"
-#define MARUBO_FTP_HAS_LIST_PARSER 1
-#endif
+#include "FileHandle.h"
 
 namespace nsFTP {
 
@@ -97,9 +93,7 @@ CFTPClient::CFTPClient(std::shared_ptr<nsSocket::IBlockingSocket> apSocket, unsi
       m_fResumeIfPossible(true) {
     assert(m_apSckControlConnection.get() && "m_apSckControlConnection.get()");
     if (!m_apSckControlConnection) m_apSckControlConnection = nsSocket::CreateDefaultBlockingSocketInstance();
-#ifdef MARUBO_FTP_HAS_LIST_PARSER
     m_apFileListParser = std::make_shared<CFTPListParser>();
-#endif
 }
 
 CFTPClient::~CFTPClient() {
@@ -738,7 +732,6 @@ bool CFTPClient::NameList(const std::string& strPath, std::vector<std::string>& 
     return true;
 }
 
-#ifdef MARUBO_FTP_HAS_LIST_PARSER
 bool CFTPClient::List(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
                       bool fPasv) const {
     assert(m_apFileListParser.get() && "m_apFileListParser.get()");
@@ -768,7 +761,6 @@ bool CFTPClient::NameList(const std::string& strPath, std::vector<std::shared_pt
     }
     return true;
 }
-#endif
 
 // ---------------------------------------------------------------- simple commands
 
