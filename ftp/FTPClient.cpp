@@ -1034,10 +1034,14 @@ bool COutputStream::GetNextLine(tstring& strLine) const {
 std::string& ReplaceStr(std::string& strTarget, const std::string& strToReplace, const std::string& strReplacement) {
     // An empty search text would match everywhere without end.
     if (strToReplace.empty()) return strTarget;
+    // The search resumes one character into the inserted text, unless the
+    // replacement holds the search text there: that would never end.
+    const std::size_t step =
+        strReplacement.find(strToReplace, 1) == std::string::npos ? 1 : std::max<std::size_t>(strReplacement.size(), 1);
     std::size_t at = strTarget.find(strToReplace);
     while (at != std::string::npos) {
         strTarget.replace(at, strToReplace.size(), strReplacement);
-        at = strTarget.find(strToReplace, at + 1);
+        at = strTarget.find(strToReplace, at + step);
     }
     return strTarget;
 }
