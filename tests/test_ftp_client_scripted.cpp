@@ -9,6 +9,9 @@
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <functional>
 #include <memory>
@@ -606,6 +609,29 @@ TEST_P(UploadResume, CommandAndOffset) {
 
 INSTANTIATE_TEST_SUITE_P(Uploads, UploadResume, ::testing::ValuesIn(kResumeCases),
                          [](const ::testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.label); });
+
+// Recordings pass 4 GiB: sizes and offsets stay whole in every interface.
+TEST(LargeFiles, OffsetsBeyondFourGiB) {
+    TempDir local;
+    const long long size = 5LL * 1024 * 1024 * 1024 + 120;  // sparse: costs no disk
+    {
+        std::FILE* file = std::fopen(local.file("big.ts").c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(::ftruncate(fileno(file), size), 0);
+        std::fclose(file);
+    }
+    Scripted scripted(withLogon({reply("213 5368709120\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_TRUE(scripted.client.UploadFile(local.file("big.ts"), "big.ts", false, kImage, false))
+        << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.commandsNamed("APPE"), Commands({"APPE big.ts"}));
+    EXPECT_EQ(scripted.server.dataReceived(), std::string(120, '\0'));
+    EXPECT_EQ(scripted.recorder.events.front(), "PreSend " + local.file("big.ts") + " -> big.ts 5368709240");
+    long long remote = 0;
+    EXPECT_EQ(scripted.client.FileSize("big.ts", remote), FTP_NOTOK);  // unscripted: 500 with no number
+    EXPECT_EQ(remote, 0);
+}
 
 TEST(DownloadResume, RestartAtLocalSizeOnlyWhenThereIsOne) {
     for (const std::size_t localSize : {std::size_t(0), std::size_t(500)}) {
