@@ -257,6 +257,23 @@ TEST_P(FtpClientServers, QueriesAndListings) {
 INSTANTIATE_TEST_SUITE_P(Servers, FtpClientServers, ::testing::ValuesIn(kServerCases),
                          [](const ::testing::TestParamInfo<ServerCase>& info) { return std::string(info.param.label); });
 
+// Server to server: the source sends straight to the target, in both
+// directions of the passive side.
+TEST(ServerToServer, FileGoesFromOneServerToTheOther) {
+    ServedClient source(FtpServerKind::Pyftpdlib);
+    ServedClient target(FtpServerKind::Pyftpdlib);
+    const std::string payload = payloadOf(200000, 6);
+    testsupport::writeFile(source.root.file("sub/a.ts"), payload);
+    ASSERT_TRUE(source.login()) << source.diagnosis();
+    ASSERT_TRUE(target.login()) << target.diagnosis();
+    EXPECT_TRUE(source.client->DownloadFile("/sub/a.ts", *target.client, "/sub/b.ts", kImage, true))
+        << source.diagnosis() << target.diagnosis();
+    EXPECT_TRUE(target.client->UploadFile(*source.client, "/sub/a.ts", "/sub/c.ts", kImage, true))
+        << source.diagnosis() << target.diagnosis();
+    EXPECT_TRUE(testsupport::readFile(target.root.file("sub/b.ts")) == payload);
+    EXPECT_TRUE(testsupport::readFile(target.root.file("sub/c.ts")) == payload);
+}
+
 // ---------------------------------------------------------------- local files
 
 struct LocalErrorCase {

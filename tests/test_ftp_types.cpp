@@ -1,6 +1,5 @@
-// The FTP client's value types: the command table and command lines, reply
-// codes, firewall names, the logon record's defaults, the two-way observer
-// registration and the text streams.
+// The FTP client's value types: command lines, reply codes, the firewall
+// list, the two-way observer registration and the text streams.
 #include "FTPClient.h"
 #include "FTPDataTypes.h"
 #include "TestPaths.h"
@@ -14,51 +13,6 @@
 using nsFTP::CCommand;
 
 namespace {
-
-struct CommandRow {
-    CCommand::TCommandEnum command;
-    const char* word;
-    CCommand::TTypeEnum type;
-};
-
-const CommandRow kTable[] = {
-    {CCommand::cmdABOR, "ABOR", CCommand::NonDatachannel}, {CCommand::cmdACCT, "ACCT", CCommand::NonDatachannel},
-    {CCommand::cmdALLO, "ALLO", CCommand::NonDatachannel}, {CCommand::cmdAPPE, "APPE", CCommand::DatachannelWrite},
-    {CCommand::cmdCDUP, "CDUP", CCommand::NonDatachannel}, {CCommand::cmdCWD, "CWD", CCommand::NonDatachannel},
-    {CCommand::cmdDELE, "DELE", CCommand::NonDatachannel}, {CCommand::cmdHELP, "HELP", CCommand::NonDatachannel},
-    {CCommand::cmdLIST, "LIST", CCommand::DatachannelRead}, {CCommand::cmdMDTM, "MDTM", CCommand::NonDatachannel},
-    {CCommand::cmdMKD, "MKD", CCommand::NonDatachannel},   {CCommand::cmdMODE, "MODE", CCommand::NonDatachannel},
-    {CCommand::cmdNLST, "NLST", CCommand::DatachannelRead}, {CCommand::cmdNOOP, "NOOP", CCommand::NonDatachannel},
-    {CCommand::cmdOPEN, "OPEN", CCommand::NonDatachannel}, {CCommand::cmdPASS, "PASS", CCommand::NonDatachannel},
-    {CCommand::cmdPASV, "PASV", CCommand::NonDatachannel}, {CCommand::cmdPORT, "PORT", CCommand::NonDatachannel},
-    {CCommand::cmdPWD, "PWD", CCommand::NonDatachannel},   {CCommand::cmdQUIT, "QUIT", CCommand::NonDatachannel},
-    {CCommand::cmdREIN, "REIN", CCommand::NonDatachannel}, {CCommand::cmdREST, "REST", CCommand::NonDatachannel},
-    {CCommand::cmdRETR, "RETR", CCommand::DatachannelRead}, {CCommand::cmdRMD, "RMD", CCommand::NonDatachannel},
-    {CCommand::cmdRNFR, "RNFR", CCommand::NonDatachannel}, {CCommand::cmdRNTO, "RNTO", CCommand::NonDatachannel},
-    {CCommand::cmdSITE, "SITE", CCommand::NonDatachannel}, {CCommand::cmdSIZE, "SIZE", CCommand::NonDatachannel},
-    {CCommand::cmdSMNT, "SMNT", CCommand::NonDatachannel}, {CCommand::cmdSTAT, "STAT", CCommand::NonDatachannel},
-    {CCommand::cmdSTOR, "STOR", CCommand::DatachannelWrite}, {CCommand::cmdSTOU, "STOU", CCommand::DatachannelWrite},
-    {CCommand::cmdSTRU, "STRU", CCommand::NonDatachannel}, {CCommand::cmdSYST, "SYST", CCommand::NonDatachannel},
-    {CCommand::cmdTYPE, "TYPE", CCommand::NonDatachannel}, {CCommand::cmdUSER, "USER", CCommand::NonDatachannel},
-};
-
-TEST(CommandTable, EveryCommandItsWordAndDataChannel) {
-    ASSERT_EQ(sizeof kTable / sizeof kTable[0], 36u);
-    EXPECT_EQ(CCommand::CCmd2Info::GetInstance().size(), 36u);
-    for (std::size_t i = 0; i < 36; ++i) {
-        const CCommand command(kTable[i].command);
-        EXPECT_EQ(static_cast<std::size_t>(command.AsEnum()), i);
-        EXPECT_EQ(command.AsString(), kTable[i].word);
-        EXPECT_EQ(command.GetExtendedInfo().GetType(), kTable[i].type) << kTable[i].word;
-        EXPECT_EQ(command.IsDatachannelCommand(), kTable[i].type != CCommand::NonDatachannel) << kTable[i].word;
-        EXPECT_EQ(command.GetExtendedInfo().GetCompleteServerStringSyntax().compare(0, command.AsString().size(),
-                                                                                  command.AsString()),
-                  0);
-    }
-    EXPECT_EQ(CCommand::MDTM().GetExtendedInfo().GetSpecification(), CCommand::RFC3659);
-    EXPECT_EQ(CCommand::OPEN().GetExtendedInfo().GetSpecification(), CCommand::Unknown);
-    EXPECT_EQ(CCommand::ALLO().GetExtendedInfo().GetNumberOfOptionalParameters(), 2u);
-}
 
 TEST(CommandLine, EmptyArgumentsAddNothing) {
     EXPECT_EQ(CCommand::MKD().AsString(nsFTP::CArg("")), "MKD");
@@ -88,27 +42,12 @@ TEST(ReplyCode, FirstTwoDigitsChecked) {
     EXPECT_TRUE(reply.Code().IsRefferingToAuthenticationAndAccounting());
 }
 
-TEST(FirewallType, NineTypesWithTheirNames) {
-    std::vector<nsFTP::CFirewallType> types(3);
+TEST(FirewallType, GetAllTypesReplacesTheList) {
+    std::vector<nsFTP::CFirewallType> types(12);
     nsFTP::CFirewallType::GetAllTypes(types);
     ASSERT_EQ(types.size(), 9u);
     EXPECT_EQ(types[0], nsFTP::CFirewallType::ftNone);
-    EXPECT_EQ(types[0].AsDisplayString(), "no firewall");
-    EXPECT_EQ(types[6].AsStorageString(), "USER_FIREID@REMOTEHOST");
-    EXPECT_EQ(types[8].AsDisplayString(), "USER remoteID@fireID@remotehost");
-}
-
-TEST(LogonInfo, DefaultsAreAnAnonymousDirectLogon) {
-    const nsFTP::CLogonInfo info;
-    EXPECT_EQ(info.Username(), "anonymous");
-    EXPECT_EQ(info.Password(), "");
-    EXPECT_EQ(info.Hostport(), 21);
-    EXPECT_EQ(info.FwPort(), 21);
-    EXPECT_EQ(info.FwType(), nsFTP::CFirewallType::None());
-    const nsFTP::CLogonInfo host("h", 2121, "u", "p", "a");
-    EXPECT_EQ(host.Hostport(), 2121);
-    EXPECT_EQ(host.FwType(), nsFTP::CFirewallType::None());
-    EXPECT_EQ(host.FwHost(), "");
+    EXPECT_EQ(types[8].AsStorageString(), "USER_REMOTEID@FIREID@REMOTEHOST");
 }
 
 // ---------------------------------------------------------------- observers
