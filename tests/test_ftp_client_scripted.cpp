@@ -48,9 +48,9 @@ const Commands kLogonCommands = {"USER u", "PASS p", "CWD /"};
 // A scripted server with a client, one-second waits, and a recorder.
 class Scripted {
 public:
-    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"))
+    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"), unsigned int bufferSize = 2048)
         : server(std::move(greeting), std::move(script)),
-          client(nsSocket::CreateDefaultBlockingSocketInstance(), 1, 2048, 0, "/") {
+          client(nsSocket::CreateDefaultBlockingSocketInstance(), 1, bufferSize, 0, "/") {
         client.AttachObserver(&recorder);
     }
     ~Scripted() { client.DetachObserver(&recorder); }
@@ -622,6 +622,19 @@ TEST(LargeFiles, OffsetsBeyondFourGiB) {
     long long remote = 0;
     EXPECT_EQ(scripted.client.FileSize("big.ts", remote), FTP_NOTOK);  // unscripted: 500 with no number
     EXPECT_EQ(remote, 0);
+}
+
+// A buffer of no bytes still moves the whole file, in the smallest blocks.
+TEST(LargeFiles, ZeroBufferSizeStillSendsEverything) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "0123456789");
+    Scripted scripted(withLogon({reply("550 None.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n")}),
+                      reply("220 Ready.\r\n"), 0);
+    ASSERT_TRUE(scripted.login());
+    EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false));
+    EXPECT_EQ(scripted.server.dataReceived(), "0123456789");
+    EXPECT_EQ(scripted.recorder.blocksSent, 5);
 }
 
 TEST(DownloadResume, RestartAtLocalSizeOnlyWhenThereIsOne) {
