@@ -125,7 +125,7 @@ bool CFTPClient::IsConnected() const {
     return m_apSckControlConnection->operator nsSocket::SOCKET() != nsSocket::INVALID_SOCKET;
 }
 
-// Calls f on every observer. The next observer is fetched before the call,
+// Makes the call on every observer. The next observer is fetched first,
 // so an observer may detach itself from inside its notification.
 #define NOTIFY_OBSERVERS(call)                                              \
     do {                                                                     \

@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReplyReading, ::testing::ValuesIn(kReplyCases)
 // Without a response wait, a chunk without its line feed is a line of its
 // own; the rest of the reply arrives as the next line.
 TEST(ReplyReadingQuirks, ChunkWithoutLineFeedIsALineOfItsOwn) {
-    Scripted scripted(withLogon({FtpExchange::split("257 Made.\r\n", 5, std::chrono::milliseconds(200)),
+    Scripted scripted(withLogon({FtpExchange::split("257 Made.\r\n", 5, std::chrono::milliseconds(500)),
                                  reply("250 Fine.\r\n")}));
     ASSERT_TRUE(scripted.login());
     EXPECT_EQ(scripted.client.MakeDirectory("d"), FTP_OK);

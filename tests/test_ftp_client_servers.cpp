@@ -17,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using nsFTP::CFTPClient;
@@ -132,7 +133,11 @@ public:
     CuttingRecorder(const CFTPClient& client, long long blocks) : m_client(client), m_blocks(blocks) {}
     void OnBytesSent(const nsFTP::TByteVector& buffer, long long count) override {
         FtpClientRecorder::OnBytesSent(buffer, count);
-        if (blocksSent == m_blocks) m_client.Abort();
+        if (blocksSent != m_blocks) return;
+        // The server gets a moment to store what was sent: a slow client's
+        // blocks could otherwise still sit unread when ABOR drops them.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        m_client.Abort();
     }
     void OnBytesReceived(const nsFTP::TByteVector& buffer, long long count) override {
         FtpClientRecorder::OnBytesReceived(buffer, count);
