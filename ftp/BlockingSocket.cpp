@@ -181,12 +181,18 @@ bool CBlockingSocket::Accept(IBlockingSocket& sConnect, sockaddr* psa, int nSecs
     const int ready = pollFor(watch, nSecs);
     if (ready == 0) throw CBlockingSocketException("Accept", ETIMEDOUT);
     if (ready < 0) throwErrno("Accept");
+    // A peer that gave up between the wait and the accept must not leave
+    // accept waiting: the listener does not block for it.
+    const int flags = ::fcntl(m_hSocket, F_GETFL);
+    if (flags >= 0) ::fcntl(m_hSocket, F_SETFL, flags | O_NONBLOCK);
     socklen_t length = kAddrLen;
     sockaddr_in peer{};
     const SOCKET hNew = ::accept4(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    const int error = errno;
+    if (flags >= 0) ::fcntl(m_hSocket, F_SETFL, flags);
     if (hNew < 0) {
-        if (errno == EINTR) return false;
-        throwErrno("Accept");
+        if (error == EINTR) return false;
+        throw CBlockingSocketException("Accept", error == EAGAIN ? ETIMEDOUT : error);
     }
     if (psa != nullptr) std::memcpy(psa, &peer, sizeof(sockaddr));
     sConnect.Attach(hNew);
@@ -218,25 +224,36 @@ int CBlockingSocket::Write(const char* pch, int nSize, int nSecs) const {
     return nTotal;
 }
 
+// The transfer calls never wait themselves (MSG_DONTWAIT): a blocking send
+// of a large block would wait for the whole block, past the time-out. They
+// are tried first and wait only when nothing can move, so a busy transfer
+// costs one call per block.
 int CBlockingSocket::Send(const char* pch, int nSize, int nSecs) const {
     RequireOpen();
     assert(pch != nullptr && "pch != NULL");
-    WaitFor(POLLOUT, nSecs, "Send timeout");
     for (;;) {
-        const ssize_t n = ::send(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) return static_cast<int>(n);
-        if (errno != EINTR) throwErrno("Send");
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            WaitFor(POLLOUT, nSecs, "Send timeout");
+        } else if (errno != EINTR) {
+            throwErrno("Send");
+        }
     }
 }
 
 int CBlockingSocket::Receive(char* pch, int nSize, int nSecs) const {
     RequireOpen();
     assert(pch != nullptr && "pch != NULL");
-    WaitFor(POLLIN, nSecs, "Receive timeout");
     for (;;) {
-        const ssize_t n = ::recv(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), 0);
+        const ssize_t n = ::recv(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_DONTWAIT);
         if (n >= 0) return static_cast<int>(n);
-        if (errno != EINTR) throwErrno("Receive");
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            WaitFor(POLLIN, nSecs, "Receive timeout");
+        } else if (errno != EINTR) {
+            throwErrno("Receive");
+        }
     }
 }
 
@@ -245,8 +262,8 @@ int CBlockingSocket::SendDatagram(const char* pch, int nSize, const sockaddr* ps
     assert(pch != nullptr && "pch != NULL");
     assert(psa != nullptr && "psa != NULL");
     WaitFor(POLLOUT, nSecs, "Send timeout");
-    const ssize_t n =
-        ::sendto(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_NOSIGNAL, psa, kAddrLen);
+    const ssize_t n = ::sendto(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)),
+                               MSG_NOSIGNAL | MSG_DONTWAIT, psa, kAddrLen);
     if (n < 0) throwErrno("SendDatagram");
     return static_cast<int>(n);
 }
@@ -258,7 +275,7 @@ int CBlockingSocket::ReceiveDatagram(char* pch, int nSize, sockaddr* psa, int nS
     WaitFor(POLLIN, nSecs, "Receive timeout");
     sockaddr_in from{};
     socklen_t length = kAddrLen;
-    const ssize_t n = ::recvfrom(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), 0,
+    const ssize_t n = ::recvfrom(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&from), &length);
     if (n < 0) throwErrno("ReceiveDatagram");
     if (psa != nullptr) std::memcpy(psa, &from, sizeof(sockaddr));

@@ -12,13 +12,9 @@
 #include <cstring>
 #include <thread>
 
-#include "FileHandle.h"
-
-#if __has_include("FTPListParse.h")
 #include "FTPFileStatus.h"
 #include "FTPListParse.h"
-#define MARUBO_FTP_HAS_LIST_PARSER 1
-#endif
+#include "FileHandle.h"
 
 namespace nsFTP {
 
@@ -42,8 +38,10 @@ constexpr std::uint32_t kLineReadLine = 1276;
 // that never ends a multi-line reply must not fill the memory.
 constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
-// Control reads need room for at least one byte and the closing zero.
+// Control reads need room for at least one byte and the closing zero; a
+// block beyond 16 MiB buys nothing and its size must fit the socket calls.
 constexpr unsigned int kMinBufferSize = 2;
+constexpr unsigned int kMaxBufferSize = 16 * 1024 * 1024;
 
 // The logon state machine, one row per firewall type: triples of (action,
 // next state after 2xx, next state after 3xx); -2 logged on, -1 dead end.
@@ -90,16 +88,14 @@ CFTPClient::CFTPClient(std::shared_ptr<nsSocket::IBlockingSocket> apSocket, unsi
       mc_uiResponseWait(uiResponseWait),
       mc_strEolCharacterSequence("\r\n"),
       mc_strRemoteDirectorySeparator(strRemoteDirectorySeparator),
-      m_vBuffer(std::max(uiBufferSize, kMinBufferSize), '\0'),
+      m_vBuffer(std::clamp(uiBufferSize, kMinBufferSize, kMaxBufferSize), '\0'),
       m_apSckControlConnection(std::move(apSocket)),
       m_fTransferInProgress(false),
       m_fAbortTransfer(false),
       m_fResumeIfPossible(true) {
     assert(m_apSckControlConnection.get() && "m_apSckControlConnection.get()");
     if (!m_apSckControlConnection) m_apSckControlConnection = nsSocket::CreateDefaultBlockingSocketInstance();
-#ifdef MARUBO_FTP_HAS_LIST_PARSER
     m_apFileListParser = std::make_shared<CFTPListParser>();
-#endif
 }
 
 CFTPClient::~CFTPClient() {
@@ -122,11 +118,14 @@ void CFTPClient::SetFileListParser(std::shared_ptr<IFileListParser> apFileListPa
     m_apFileListParser = std::move(apFileListParser);
 }
 
+// Seconds for one socket wait; a time-out beyond the int range waits as long as it can.
+int CFTPClient::TimeoutSecs() const { return static_cast<int>(std::min<unsigned int>(mc_uiTimeout, INT_MAX)); }
+
 bool CFTPClient::IsConnected() const {
     return m_apSckControlConnection->operator nsSocket::SOCKET() != nsSocket::INVALID_SOCKET;
 }
 
-// Calls f on every observer. The next observer is fetched before the call,
+// Makes the call on every observer. The next observer is fetched first,
 // so an observer may detach itself from inside its notification.
 #define NOTIFY_OBSERVERS(call)                                              \
     do {                                                                     \
@@ -156,7 +155,7 @@ bool CFTPClient::OpenControlChannel(const std::string& strServerHost, unsigned s
     try {
         m_apSckControlConnection->Create(SOCK_STREAM);
         const nsSocket::CSockAddr address = m_apSckControlConnection->GetHostByName(strServerHost.c_str(), ushServerPort);
-        m_apSckControlConnection->Connect(address, static_cast<int>(mc_uiTimeout));
+        m_apSckControlConnection->Connect(address, TimeoutSecs());
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineOpenControl, *m_apSckControlConnection);
         return false;
@@ -184,7 +183,7 @@ bool CFTPClient::SendCommand(const CCommand& Command, const CArg& Arguments) con
         NOTIFY_OBSERVERS(OnSendCommand(Command, Arguments));
         const std::string strCommand = Command.AsString(Arguments) + "\r\n";
         m_apSckControlConnection->Write(strCommand.data(), static_cast<int>(strCommand.size()),
-                                        static_cast<int>(mc_uiTimeout));
+                                        TimeoutSecs());
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineSendCommand, *m_apSckControlConnection);
         return false;
@@ -200,7 +199,7 @@ void CFTPClient::FillResponseQueue() const {
     std::string strText;
     const int nChunk = static_cast<int>(m_vBuffer.size()) - 1;
     for (;;) {
-        const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, static_cast<int>(mc_uiTimeout));
+        const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs());
         if (mc_uiResponseWait != 0) std::this_thread::sleep_for(std::chrono::milliseconds(mc_uiResponseWait));
         m_vBuffer[static_cast<std::size_t>(std::max(nReceived, 0))] = '\0';
         strText.append(m_vBuffer.data(), std::strlen(m_vBuffer.data()));
@@ -491,7 +490,7 @@ bool CFTPClient::OpenPassiveDataConnection(nsSocket::IBlockingSocket& sckDataCon
     if (Passive(ulIpAddress, ushPort) != FTP_OK) return false;
     try {
         sckDataConnection.Create(SOCK_STREAM);
-        sckDataConnection.Connect(nsSocket::CSockAddr(ulIpAddress, ushPort), static_cast<int>(mc_uiTimeout));
+        sckDataConnection.Connect(nsSocket::CSockAddr(ulIpAddress, ushPort), TimeoutSecs());
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLinePassiveData, sckDataConnection);
         return false;
@@ -525,7 +524,7 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
             return false;
         }
         nsSocket::CSockAddr peerAddress;
-        return apSckListen->Accept(sckDataConnection, peerAddress, static_cast<int>(mc_uiTimeout));
+        return apSckListen->Accept(sckDataConnection, peerAddress, TimeoutSecs());
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineActiveData, *apSckListen);
         return false;
@@ -558,7 +557,7 @@ bool CFTPClient::SendData(ITransferNotification& Observer, nsSocket::IBlockingSo
         bool fRead = Observer.OnPreBytesSend(m_vBuffer.data(), m_vBuffer.size(), bytesToSend);
         while (fRead && !m_fAbortTransfer && bytesToSend != 0) {
             const int iNumWrite = sckDataConnection.Write(m_vBuffer.data(), static_cast<int>(bytesToSend),
-                                                          static_cast<int>(mc_uiTimeout));
+                                                          TimeoutSecs());
             assert(iNumWrite == static_cast<int>(bytesToSend) && "iNumWrite == static_cast<int>(bytesRead)");
             NOTIFY_OBSERVERS(OnBytesSent(m_vBuffer, iNumWrite));
             errno = 0;
@@ -582,7 +581,7 @@ bool CFTPClient::ReceiveData(ITransferNotification& Observer, nsSocket::IBlockin
     bool fLocalFailure = false;
     try {
         const int nBuffer = static_cast<int>(m_vBuffer.size());
-        int nReceived = sckDataConnection.Receive(m_vBuffer.data(), nBuffer, static_cast<int>(mc_uiTimeout));
+        int nReceived = sckDataConnection.Receive(m_vBuffer.data(), nBuffer, TimeoutSecs());
         long long lTotal = nReceived;
         while (nReceived != 0 && !m_fAbortTransfer) {
             NOTIFY_OBSERVERS(OnBytesReceived(m_vBuffer, nReceived));
@@ -592,7 +591,7 @@ bool CFTPClient::ReceiveData(ITransferNotification& Observer, nsSocket::IBlockin
                 fLocalFailure = true;
                 break;
             }
-            nReceived = sckDataConnection.Receive(m_vBuffer.data(), nBuffer, static_cast<int>(mc_uiTimeout));
+            nReceived = sckDataConnection.Receive(m_vBuffer.data(), nBuffer, TimeoutSecs());
             lTotal += nReceived;
         }
         NOTIFY_OBSERVERS(OnEndReceivingData(lTotal));
@@ -738,7 +737,6 @@ bool CFTPClient::NameList(const std::string& strPath, std::vector<std::string>& 
     return true;
 }
 
-#ifdef MARUBO_FTP_HAS_LIST_PARSER
 bool CFTPClient::List(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
                       bool fPasv) const {
     assert(m_apFileListParser.get() && "m_apFileListParser.get()");
@@ -768,7 +766,6 @@ bool CFTPClient::NameList(const std::string& strPath, std::vector<std::shared_pt
     }
     return true;
 }
-#endif
 
 // ---------------------------------------------------------------- simple commands
 
@@ -1042,10 +1039,14 @@ bool COutputStream::GetNextLine(tstring& strLine) const {
 std::string& ReplaceStr(std::string& strTarget, const std::string& strToReplace, const std::string& strReplacement) {
     // An empty search text would match everywhere without end.
     if (strToReplace.empty()) return strTarget;
+    // The search resumes one character into the inserted text, unless the
+    // replacement holds the search text there: that would never end.
+    const std::size_t step =
+        strReplacement.find(strToReplace, 1) == std::string::npos ? 1 : std::max<std::size_t>(strReplacement.size(), 1);
     std::size_t at = strTarget.find(strToReplace);
     while (at != std::string::npos) {
         strTarget.replace(at, strToReplace.size(), strReplacement);
-        at = strTarget.find(strToReplace, at + 1);
+        at = strTarget.find(strToReplace, at + step);
     }
     return strTarget;
 }

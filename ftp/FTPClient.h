@@ -166,6 +166,7 @@ protected:
                                    ITransferNotification& Observer) const;
 
 private:
+    int TimeoutSecs() const;
     bool SendCommand(const CCommand& Command, const CArg& Arguments) const;
     bool SendCommand(const CCommand& Command, const CArg& Arguments, CReply& Reply) const;
     bool GetResponse(CReply& Reply) const;

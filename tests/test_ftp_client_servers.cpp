@@ -2,16 +2,22 @@
 // logon, directories, uploads and downloads in both data-connection modes
 // with every byte compared, resume after a cut, SIZE, MDTM and listings.
 #include "FTPClient.h"
+#include "FTPFileStatus.h"
 #include "FtpClientRecorder.h"
 #include "FtpTestServer.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using nsFTP::CFTPClient;
@@ -50,16 +56,30 @@ const ServerCase kServerCases[] = {
 // a client with a recorder attached, logged on.
 class ServedClient {
 public:
+    // One more client of the same server, on its own.
+    struct Client {
+        explicit Client(const ServedClient& served, unsigned int bufferSize = 2048)
+            : server(*served.server),
+              client(std::make_unique<CFTPClient>(nsSocket::CreateDefaultBlockingSocketInstance(), 10, bufferSize, 0,
+                                                  "/")) {
+            client->setUiTimeout(5);
+        }
+        bool login() {
+            return client->Login(nsFTP::CLogonInfo(nsHelper::CCnv::ConvertToTString("127.0.0.1"), server.port(),
+                                                   server.user(), server.password(), ""));
+        }
+        const FtpTestServer& server;
+        std::unique_ptr<CFTPClient> client;
+    };
+
     explicit ServedClient(FtpServerKind kind, unsigned int bufferSize = 2048) {
         std::filesystem::create_directory(root.file("sub"));
         server = std::make_unique<FtpTestServer>(kind, testsupport::FtpServerOptions{root.path()});
-        client = std::make_unique<CFTPClient>(nsSocket::CreateDefaultBlockingSocketInstance(), 10, bufferSize, 0, "/");
+        client = Client(*this, bufferSize).client.release();
+        owned.reset(client);
         client->AttachObserver(&recorder);
-        client->setUiTimeout(5);
     }
-    ~ServedClient() {
-        if (client) client->DetachObserver(&recorder);
-    }
+    ~ServedClient() { client->DetachObserver(&recorder); }
     bool login() {
         return client->Login(nsFTP::CLogonInfo(nsHelper::CCnv::ConvertToTString("127.0.0.1"), server->port(),
                                                server->user(), server->password(), ""));
@@ -70,7 +90,8 @@ public:
     TempDir local;
     FtpClientRecorder recorder;
     std::unique_ptr<FtpTestServer> server;
-    std::unique_ptr<CFTPClient> client;
+    std::unique_ptr<CFTPClient> owned;
+    CFTPClient* client = nullptr;
 };
 
 class FtpClientServers : public ::testing::TestWithParam<ServerCase> {};
@@ -105,7 +126,223 @@ TEST_P(FtpClientServers, UploadIntoNewFolderAndDownloadBack) {
     EXPECT_TRUE(served.recorder.errors.empty()) << served.diagnosis();
 }
 
+// Cuts a transfer after `blocks` data blocks, as a progress observer that
+// calls Abort would.
+class CuttingRecorder : public FtpClientRecorder {
+public:
+    CuttingRecorder(const CFTPClient& client, long long blocks) : m_client(client), m_blocks(blocks) {}
+    void OnBytesSent(const nsFTP::TByteVector& buffer, long long count) override {
+        FtpClientRecorder::OnBytesSent(buffer, count);
+        if (blocksSent != m_blocks) return;
+        // The server gets a moment to store what was sent: a slow client's
+        // blocks could otherwise still sit unread when ABOR drops them.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        m_client.Abort();
+    }
+    void OnBytesReceived(const nsFTP::TByteVector& buffer, long long count) override {
+        FtpClientRecorder::OnBytesReceived(buffer, count);
+        if (blocksReceived == m_blocks) m_client.Abort();
+    }
+
+private:
+    const CFTPClient& m_client;
+    long long m_blocks;
+};
+
+// An upload cut half-way leaves part of the file on the server; the next
+// client's upload finds it by SIZE and appends the rest.
+TEST_P(FtpClientServers, UploadResumesAfterACut) {
+    const ServerCase& param = GetParam();
+    ServedClient served(param.kind);
+    const std::string payload = payloadOf(3 * 1024 * 1024 + 17, 2);
+    testsupport::writeFile(served.local.file("rec.ts"), payload);
+    {
+        ServedClient::Client first(served);
+        CuttingRecorder cutter(*first.client, 200);
+        first.client->AttachObserver(&cutter);
+        // vsftpd reads ABOR only once the data connection ends, which the
+        // client closes after ABOR's reply: a short wait bounds that.
+        first.client->setUiTimeout(1);
+        ASSERT_TRUE(first.login()) << served.diagnosis();
+        EXPECT_FALSE(first.client->UploadFile(served.local.file("rec.ts"), "/sub/rec.ts", false, kImage, param.passive));
+        first.client->DetachObserver(&cutter);
+        EXPECT_EQ(cutter.blocksSent, 200);
+        EXPECT_EQ(cutter.commandsNamed("ABOR").size(), 1u);
+    }
+    const std::size_t left = testsupport::readFile(served.root.file("sub/rec.ts")).size();
+    ASSERT_GT(left, 0u);
+    ASSERT_LT(left, payload.size());
+
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+    // pyftpdlib answers SIZE only in binary mode; the upload asks SIZE before it sets the type.
+    EXPECT_EQ(served.client->RepresentationType(kImage), nsFTP::FTP_OK);
+    ASSERT_TRUE(served.client->UploadFile(served.local.file("rec.ts"), "/sub/rec.ts", false, kImage, param.passive))
+        << served.diagnosis();
+    EXPECT_EQ(served.recorder.commandsNamed("APPE"), std::vector<std::string>({"APPE /sub/rec.ts"}));
+    EXPECT_EQ(served.recorder.bytesSent, static_cast<long long>(payload.size() - left));
+    EXPECT_TRUE(testsupport::readFile(served.root.file("sub/rec.ts")) == payload) << "resumed upload differs";
+}
+
+// A download cut half-way is continued with REST at the local size.
+TEST_P(FtpClientServers, DownloadResumesAfterACut) {
+    const ServerCase& param = GetParam();
+    ServedClient served(param.kind);
+    const std::string payload = payloadOf(3 * 1024 * 1024 + 5, 3);
+    testsupport::writeFile(served.root.file("sub/rec.ts"), payload);
+    {
+        ServedClient::Client first(served);
+        CuttingRecorder cutter(*first.client, 100);
+        first.client->AttachObserver(&cutter);
+        // vsftpd reads ABOR only once the data connection ends, which the
+        // client closes after ABOR's reply: a short wait bounds that.
+        first.client->setUiTimeout(1);
+        ASSERT_TRUE(first.login()) << served.diagnosis();
+        EXPECT_FALSE(first.client->DownloadFile("/sub/rec.ts", served.local.file("rec.ts"), kImage, param.passive));
+        first.client->DetachObserver(&cutter);
+    }
+    const std::size_t kept = testsupport::readFile(served.local.file("rec.ts")).size();
+    ASSERT_GT(kept, 0u);
+    ASSERT_LT(kept, payload.size());
+
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+    ASSERT_TRUE(served.client->DownloadFile("/sub/rec.ts", served.local.file("rec.ts"), kImage, param.passive))
+        << served.diagnosis();
+    EXPECT_EQ(served.recorder.commandsNamed("REST"), std::vector<std::string>({"REST " + std::to_string(kept)}));
+    EXPECT_TRUE(testsupport::readFile(served.local.file("rec.ts")) == payload) << "resumed download differs";
+}
+
+// SIZE, MDTM, MKD, CWD, PWD and the listings, each against what is on disk.
+TEST_P(FtpClientServers, QueriesAndListings) {
+    const ServerCase& param = GetParam();
+    ServedClient served(param.kind);
+    testsupport::writeFile(served.root.file("sub/a.ts"), std::string(1234, 'a'));
+    testsupport::writeFile(served.root.file("sub/b.ts"), "");
+    std::filesystem::create_directory(served.root.file("sub/dir"));
+    const timeval when[2] = {{1704164645, 0}, {1704164645, 0}};  // 2024-01-02 03:04:05 UTC
+    ASSERT_EQ(::utimes(served.root.file("sub/a.ts").c_str(), when), 0);
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+    EXPECT_EQ(served.client->RepresentationType(kImage), nsFTP::FTP_OK);
+
+    long long size = -7;
+    EXPECT_EQ(served.client->FileSize("/sub/a.ts", size), nsFTP::FTP_OK);
+    EXPECT_EQ(size, 1234);
+    EXPECT_EQ(served.client->FileSize("/sub/none.ts", size), nsFTP::FTP_NOTOK);
+    tm modified{};
+    EXPECT_EQ(served.client->FileModificationTime("/sub/a.ts", modified), nsFTP::FTP_OK);
+    EXPECT_EQ(std::vector<int>({modified.tm_year, modified.tm_mon, modified.tm_mday, modified.tm_hour, modified.tm_min,
+                                modified.tm_sec}),
+              std::vector<int>({124, 0, 2, 3, 4, 5}));
+    // A refusal too short to hold a time reads as no time at all.
+    EXPECT_EQ(served.client->FileModificationTime("/sub/none.ts", modified), nsFTP::FTP_ERROR);
+
+    EXPECT_EQ(served.client->MakeDirectory("/sub/dir"), nsFTP::FTP_NOTOK);  // exists
+    EXPECT_EQ(served.client->ChangeWorkingDirectory("/sub/none"), nsFTP::FTP_NOTOK);
+    EXPECT_EQ(served.client->ChangeWorkingDirectory("/sub"), nsFTP::FTP_OK);
+    EXPECT_EQ(served.client->PrintWorkingDirectory(), nsFTP::FTP_OK);
+    EXPECT_NE(served.recorder.replies.back().find("\"/sub\""), std::string::npos) << served.recorder.replies.back();
+
+    std::vector<std::string> names;
+    ASSERT_TRUE(served.client->NameList("", names, param.passive)) << served.diagnosis();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, std::vector<std::string>({"a.ts", "b.ts", "dir"}));
+
+    std::vector<std::shared_ptr<nsFTP::CFTPFileStatus>> entries;
+    ASSERT_TRUE(served.client->List("/sub/", entries, param.passive)) << served.diagnosis();
+    std::map<std::string, std::pair<long long, bool>> seen;
+    for (const auto& entry : entries) {
+        EXPECT_EQ(entry->Path(), "/sub/");
+        seen[entry->Name()] = {entry->Size(), entry->IsCwdPossible()};
+    }
+    const std::map<std::string, std::pair<long long, bool>> expected = {
+        {"a.ts", {1234, false}}, {"b.ts", {0, false}}, {"dir", {seen["dir"].first, true}}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(served.recorder.errors.empty()) << served.diagnosis();
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpClientServers, ::testing::ValuesIn(kServerCases),
                          [](const ::testing::TestParamInfo<ServerCase>& info) { return std::string(info.param.label); });
+
+// Server to server: the source sends straight to the target, in both
+// directions of the passive side.
+TEST(ServerToServer, FileGoesFromOneServerToTheOther) {
+    ServedClient source(FtpServerKind::Pyftpdlib);
+    ServedClient target(FtpServerKind::Pyftpdlib);
+    const std::string payload = payloadOf(200000, 6);
+    testsupport::writeFile(source.root.file("sub/a.ts"), payload);
+    ASSERT_TRUE(source.login()) << source.diagnosis();
+    ASSERT_TRUE(target.login()) << target.diagnosis();
+    EXPECT_TRUE(source.client->DownloadFile("/sub/a.ts", *target.client, "/sub/b.ts", kImage, true))
+        << source.diagnosis() << target.diagnosis();
+    EXPECT_TRUE(target.client->UploadFile(*source.client, "/sub/a.ts", "/sub/c.ts", kImage, true))
+        << source.diagnosis() << target.diagnosis();
+    EXPECT_TRUE(testsupport::readFile(target.root.file("sub/b.ts")) == payload);
+    EXPECT_TRUE(testsupport::readFile(target.root.file("sub/c.ts")) == payload);
+}
+
+// ---------------------------------------------------------------- local files
+
+struct LocalErrorCase {
+    const char* label;
+    bool upload;
+    std::string local;  // "$" is the scratch folder
+    std::string error;  // the system text reported
+    std::uint32_t line;
+};
+
+const LocalErrorCase kLocalErrorCases[] = {
+    {"UploadOfMissingFile", true, "$/none.ts", "No such file or directory", 757},
+    {"UploadOfFolder", true, "$", "Is a directory", 757},
+    // Reading the process's own memory from address 0 fails half-way in.
+    {"UploadOfUnreadableFile", true, "/proc/self/mem", "Input/output error", 1099},
+    {"DownloadIntoMissingFolder", false, "$/none/x.ts", "No such file or directory", 698},
+    {"DownloadOntoFullDisk", false, "/dev/full", "No space left on device", 1145},
+};
+
+class LocalFiles : public ::testing::TestWithParam<LocalErrorCase> {};
+
+// A local file that cannot be read or written fails the transfer with the
+// system's text, never passes a truncated file for a whole one.
+TEST_P(LocalFiles, ErrorsFailTheTransfer) {
+    const LocalErrorCase& param = GetParam();
+    ServedClient served(FtpServerKind::Pyftpdlib, 65536);
+    testsupport::writeFile(served.root.file("sub/rec.ts"), payloadOf(300000, 4));
+    std::string local = param.local;
+    if (local[0] == '$') local = served.local.path() + local.substr(1);
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+
+    const bool done = param.upload ? served.client->UploadFile(local, "/sub/up.ts", false, kImage, true)
+                                   : served.client->DownloadFile("/sub/rec.ts", local, kImage, true);
+    EXPECT_FALSE(done);
+    ASSERT_FALSE(served.recorder.errors.empty());
+    EXPECT_EQ(served.recorder.errors[0].text, param.error);
+    EXPECT_EQ(served.recorder.errors[0].line, param.line);
+    EXPECT_FALSE(served.client->IsTransferringData());
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, LocalFiles, ::testing::ValuesIn(kLocalErrorCases),
+                         [](const ::testing::TestParamInfo<LocalErrorCase>& info) { return std::string(info.param.label); });
+
+// TYPE goes out when the representation changes and again on a new
+// connection; a 64 KiB buffer moves the same bytes as the small one.
+TEST(TypeNegotiation, SentOncePerConnectionAndRepresentation) {
+    ServedClient served(FtpServerKind::Pyftpdlib, 65536);
+    const std::string payload = payloadOf(1000003, 5);
+    testsupport::writeFile(served.local.file("a.ts"), payload);
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+    EXPECT_TRUE(served.client->UploadFile(served.local.file("a.ts"), "/sub/a.ts", false, kImage, true));
+    EXPECT_TRUE(served.client->UploadFile(served.local.file("a.ts"), "/sub/b.ts", false, kImage, false));
+    std::vector<std::string> names;
+    EXPECT_TRUE(served.client->NameList("/sub", names, true));
+    EXPECT_TRUE(served.client->DownloadFile("/sub/b.ts", served.local.file("b.ts"), kImage, true));
+    EXPECT_EQ(served.recorder.commandsNamed("TYPE"), std::vector<std::string>({"TYPE I", "TYPE A", "TYPE I"}));
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+    EXPECT_TRUE(served.client->UploadFile(served.local.file("a.ts"), "/sub/c.ts", false, kImage, false));
+    EXPECT_EQ(served.recorder.commandsNamed("TYPE").size(), 4u);
+    for (const char* name : {"sub/a.ts", "sub/b.ts", "sub/c.ts"}) {
+        EXPECT_TRUE(testsupport::readFile(served.root.file(name)) == payload) << name;
+    }
+    EXPECT_TRUE(testsupport::readFile(served.local.file("b.ts")) == payload);
+    EXPECT_EQ(served.recorder.blocksSent, 3 * ((1000003 + 65535) / 65536));
+}
 
 }  // namespace
