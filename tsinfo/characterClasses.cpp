@@ -253,6 +253,57 @@ void countRuns(Classify classify, size_t total_length, const ConvStatus* status,
     if (groupCount) *groupCount = groups;
 }
 
+// The UTF-16 and UTF-8 forms differ only in how a code point is read and
+// where the symbol table is searched.
+size_t kigou2RevConv(const char16_t* sbuf, size_t slen, int32_t* jis) { return kigou2RevConvUTF16(sbuf, slen, jis); }
+size_t kigou2RevConv(const uint8_t* sbuf, size_t slen, int32_t* jis) { return kigou2RevConvUTF8(sbuf, slen, jis); }
+
+// Code point at p (n units readable, n >= 1), -1 where no character can
+// start: a high surrogate without its partner, an invalid UTF-8 sequence.
+int32_t readCodePoint(const char16_t* p, size_t n, size_t* len) {
+    const int32_t cp = readUTF16(p, n, len);
+    return isHighSurrogate(cp) ? -1 : cp;
+}
+int32_t readCodePoint(const uint8_t* p, size_t n, size_t* len) { return readUTF8(p, n, len); }
+
+template <class Unit>
+int32_t classOfChar(const Unit* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
+    *jisCode = 0;
+    *charLen = 1;
+    if (!srcbuf || slen == 0) return CLASS_NOT_CODABLE;
+    Unit copy[kWindow];
+    const Unit* w = windowOf(srcbuf, slen, copy);
+    const size_t n = std::min(slen, kWindow);
+    size_t len = 1;
+    const int32_t cp = readCodePoint(w, n, &len);
+    if (cp < 0) return CLASS_NOT_CODABLE;
+    if (cp == '[') {
+        const size_t matched = kigou2RevConv(srcbuf, slen, jisCode);
+        if (matched) {
+            *charLen = matched;
+            return CODE_ADDITIONAL_SYMBOLS;
+        }
+    }
+    size_t nextLen = 0;
+    int32_t next = len < n ? readCodePoint(w + len, n - len, &nextLen) : 0;
+    if (next < 0) next = 0;
+    bool pair = false;
+    const int32_t cType = classOfCodePoint(cp, next, jisCode, &pair);
+    *charLen = pair ? len + nextLen : len;
+    return cType;
+}
+
+template <class Unit>
+void countText(const Unit* sbuf, size_t total_length, const ConvStatus* status, uint16_t* mojiClass,
+               size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groupCount) {
+    if (!sbuf) total_length = 0;
+    auto classify = [&](size_t pos, size_t* len) {
+        int32_t jis;
+        return classOfChar(sbuf + pos, total_length - pos, &jis, len);
+    };
+    countRuns(classify, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
+}
+
 }  // namespace
 
 int compareForTable64Rev(const void* item1, const void* item2) {
@@ -301,54 +352,11 @@ size_t kigou2RevConvUTF8(const uint8_t* sbuf, size_t slen, int32_t* jis) {
 }
 
 int32_t classOfCharUTF16(const char16_t* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
-    *jisCode = 0;
-    *charLen = 1;
-    if (!srcbuf || slen == 0) return CLASS_NOT_CODABLE;
-    char16_t copy[kWindow];
-    const char16_t* w = windowOf(srcbuf, slen, copy);
-    const size_t n = std::min(slen, kWindow);
-    size_t len = 1;
-    int32_t cp = readUTF16(w, n, &len);
-    if (isHighSurrogate(cp)) return CLASS_NOT_CODABLE;
-    if (cp == '[') {
-        size_t matched = kigou2RevConvUTF16(srcbuf, slen, jisCode);
-        if (matched) {
-            *charLen = matched;
-            return CODE_ADDITIONAL_SYMBOLS;
-        }
-    }
-    size_t nextLen = 0;
-    int32_t next = len < n ? readUTF16(w + len, n - len, &nextLen) : 0;
-    bool pair = false;
-    int32_t cType = classOfCodePoint(cp, next, jisCode, &pair);
-    *charLen = pair ? len + nextLen : len;
-    return cType;
+    return classOfChar(srcbuf, slen, jisCode, charLen);
 }
 
 int32_t classOfCharUTF8(const uint8_t* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
-    *jisCode = 0;
-    *charLen = 1;
-    if (!srcbuf || slen == 0) return CLASS_NOT_CODABLE;
-    uint8_t copy[kWindow];
-    const uint8_t* w = windowOf(srcbuf, slen, copy);
-    const size_t n = std::min(slen, kWindow);
-    size_t len = 1;
-    int32_t cp = readUTF8(w, n, &len);
-    if (cp < 0) return CLASS_NOT_CODABLE;
-    if (cp == '[') {
-        size_t matched = kigou2RevConvUTF8(srcbuf, slen, jisCode);
-        if (matched) {
-            *charLen = matched;
-            return CODE_ADDITIONAL_SYMBOLS;
-        }
-    }
-    size_t nextLen = 0;
-    int32_t next = len < n ? readUTF8(w + len, n - len, &nextLen) : 0;
-    if (next < 0) next = 0;
-    bool pair = false;
-    int32_t cType = classOfCodePoint(cp, next, jisCode, &pair);
-    *charLen = pair ? len + nextLen : len;
-    return cType;
+    return classOfChar(srcbuf, slen, jisCode, charLen);
 }
 
 uint32_t classOfCharU32T(uint32_t code, int32_t* jisCode) {
@@ -381,22 +389,12 @@ bool isCodeOfSet(int32_t set, int32_t code) {
 void countMojiSequenceUTF16(const char16_t* sbuf, size_t total_length, const ConvStatus* status,
                             uint16_t* mojiClass, size_t* mojiNum, size_t* mojiLen, int32_t* numCType,
                             size_t* groupCount) {
-    if (!sbuf) total_length = 0;
-    auto classify = [&](size_t pos, size_t* len) {
-        int32_t jis;
-        return classOfCharUTF16(sbuf + pos, total_length - pos, &jis, len);
-    };
-    countRuns(classify, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
+    countText(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
 }
 
 void countMojiSequenceUTF8(const uint8_t* sbuf, size_t total_length, const ConvStatus* status, uint16_t* mojiClass,
                            size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groupCount) {
-    if (!sbuf) total_length = 0;
-    auto classify = [&](size_t pos, size_t* len) {
-        int32_t jis;
-        return classOfCharUTF8(sbuf + pos, total_length - pos, &jis, len);
-    };
-    countRuns(classify, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
+    countText(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
 }
 
 void countMojiSequenceU32T(const uint32_t* sbuf, size_t total_length, const ConvStatus* status,
