@@ -307,11 +307,8 @@ void countText(const Unit* sbuf, size_t total_length, const ConvStatus* status, 
 }  // namespace
 
 int compareForTable64Rev(const void* item1, const void* item2) {
-    const int32_t* a = static_cast<const int32_t*>(item1);
-    const int32_t* b = static_cast<const int32_t*>(item2);
-    int64_t ka = static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(a[3])) << 32 | static_cast<uint32_t>(a[2]));
-    int64_t kb = static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(b[3])) << 32 | static_cast<uint32_t>(b[2]));
-    return (ka > kb) - (ka < kb);
+    // Rows are {set, code, uc1, uc2}: the reverse key is the second pair.
+    return compareForTable64(static_cast<const int32_t*>(item1) + 2, static_cast<const int32_t*>(item2) + 2);
 }
 
 int compareForTable2StrUTF16(const void* item1, const void* item2) { return compareText<char16_t>(item1, item2); }
