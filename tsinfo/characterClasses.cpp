@@ -115,6 +115,21 @@ int compareText(const void* item1, const void* item2) {
     return 0;
 }
 
+template <class Unit>
+using SymbolRow = Unit[24];
+
+// Each text form has its own table, sorted on first use.
+template <class Unit>
+size_t kigou2RevConvOf(const SymbolRow<Unit>* table, size_t tablesize, const Unit* sbuf, size_t slen, int32_t* jis,
+                       int32_t (*rowCode)(const SymbolRow<Unit>&)) {
+    static SymbolRow<Unit> rows[kMaxRows];
+    static bool bTableInitialized = false;
+    const size_t count = std::min(tablesize / sizeof(SymbolRow<Unit>), kMaxRows);
+    sortedSymbolRows(table, tablesize, rows, bTableInitialized, compareText<Unit>);
+    return symbolRevConv<Unit, SymbolRow<Unit>>(sbuf, slen, jis, rows, count, compareText<Unit>, cmpStr<Unit>,
+                                                rowCode);
+}
+
 // Steps shared by the UTF-16 and UTF-8 classifiers once the code point (and
 // the one after it) is read; the bracket has been tried already.
 int32_t classOfCodePoint(int32_t cp, int32_t next, int32_t* jis, bool* pair) {
@@ -329,23 +344,13 @@ size_t jis3CombAndIvsRevConv(int32_t uc1, int32_t uc2, int32_t* cType, int32_t* 
 }
 
 size_t kigou2RevConvUTF16(const char16_t* sbuf, size_t slen, int32_t* jis) {
-    using Row = char16_t[24];
-    static Row rows[kMaxRows];
-    static bool bTableInitialized = false;
-    const size_t count = std::min(KIGOU2TABLEUTF16SIZE / sizeof(Row), kMaxRows);
-    sortedSymbolRows(kigou2TableUTF16, KIGOU2TABLEUTF16SIZE, rows, bTableInitialized, compareForTable2StrUTF16);
-    return symbolRevConv<char16_t, Row>(sbuf, slen, jis, rows, count, compareForTable2StrUTF16, cmpStrUTF16,
-                                        [](const Row& r) { return static_cast<int32_t>(r[0]); });
+    return kigou2RevConvOf<char16_t>(kigou2TableUTF16, KIGOU2TABLEUTF16SIZE, sbuf, slen, jis,
+                                     [](const SymbolRow<char16_t>& r) { return static_cast<int32_t>(r[0]); });
 }
 
 size_t kigou2RevConvUTF8(const uint8_t* sbuf, size_t slen, int32_t* jis) {
-    using Row = uint8_t[24];
-    static Row rows[kMaxRows];
-    static bool bTableInitialized = false;
-    const size_t count = std::min(KIGOU2TABLEUTF8SIZE / sizeof(Row), kMaxRows);
-    sortedSymbolRows(kigou2TableUTF8, KIGOU2TABLEUTF8SIZE, rows, bTableInitialized, compareForTable2StrUTF8);
-    return symbolRevConv<uint8_t, Row>(sbuf, slen, jis, rows, count, compareForTable2StrUTF8, cmpStrUTF8,
-                                       [](const Row& r) { return static_cast<int32_t>(r[0] << 8 | r[1]); });
+    return kigou2RevConvOf<uint8_t>(kigou2TableUTF8, KIGOU2TABLEUTF8SIZE, sbuf, slen, jis,
+                                    [](const SymbolRow<uint8_t>& r) { return static_cast<int32_t>(r[0] << 8 | r[1]); });
 }
 
 int32_t classOfCharUTF16(const char16_t* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
