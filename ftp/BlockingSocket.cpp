@@ -34,6 +34,15 @@ int pollFor(pollfd& watch, int nSecs) {
 
 void throwErrno(const char* pchWord) { throw CBlockingSocketException(pchWord, errno); }
 
+// For getpeername and getsockname. Callers hand in a plain sockaddr,
+// which an IPv4 address fills exactly.
+void copyAddress(int hSocket, sockaddr* psa, int (*query)(int, sockaddr*, socklen_t*), const char* pchWord) {
+    sockaddr_in address{};
+    socklen_t length = kAddrLen;
+    if (psa == nullptr || query(hSocket, reinterpret_cast<sockaddr*>(&address), &length) != 0) throwErrno(pchWord);
+    std::memcpy(psa, &address, sizeof(sockaddr));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- exception
@@ -285,23 +294,13 @@ int CBlockingSocket::ReceiveDatagram(char* pch, int nSize, sockaddr* psa, int nS
 void CBlockingSocket::GetPeerAddr(sockaddr* psa) const {
     RequireOpen();
     assert(psa != nullptr && "psa != NULL");
-    sockaddr_in peer{};
-    socklen_t length = kAddrLen;
-    if (psa == nullptr || ::getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
-        throwErrno("GetPeerName");
-    }
-    std::memcpy(psa, &peer, sizeof(sockaddr));
+    copyAddress(m_hSocket, psa, ::getpeername, "GetPeerName");
 }
 
 void CBlockingSocket::GetSockAddr(sockaddr* psa) const {
     RequireOpen();
     assert(psa != nullptr && "psa != NULL");
-    sockaddr_in own{};
-    socklen_t length = kAddrLen;
-    if (psa == nullptr || ::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&own), &length) != 0) {
-        throwErrno("GetSockName");
-    }
-    std::memcpy(psa, &own, sizeof(sockaddr));
+    copyAddress(m_hSocket, psa, ::getsockname, "GetSockName");
 }
 
 bool CBlockingSocket::CheckReadability() const {

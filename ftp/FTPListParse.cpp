@@ -251,27 +251,15 @@ bool CFTPListParser::ParseMultiNetListing(CFTPFileStatus& ftpFileStatus, const c
     long long year = 0;
     long long hour = 0;
     long long minute = 0;
+    if (!GetLongUpTo(pszLine, length, at, '-', '-', mday)) return false;
     int end = at;
-    if (!Find(pszLine, length, end, '-')) return false;
-    GetLong(pszLine + at, end - at, mday);
-    at = end + 1;
-    end = at;
     if (!Find(pszLine, length, end, '-')) return false;
     const int month = GetMonth(pszLine + at, end - at);
     if (month < 0) return false;
     at = end + 1;
-    end = at;
-    if (!Find(pszLine, length, end, ' ')) return false;
-    GetLong(pszLine + at, end - at, year);
-    at = end;
-    if (!SkipBlanks(pszLine, length, at)) return false;
-    end = at;
-    if (!Find(pszLine, length, end, ':')) return false;
-    GetLong(pszLine + at, end - at, hour);
-    at = end + 1;
-    end = at;
-    if (!Find(pszLine, length, end, ':', ' ')) return false;
-    GetLong(pszLine + at, end - at, minute);
+    if (!GetLongUpTo(pszLine, length, at, ' ', ' ', year) || !SkipBlanks(pszLine, length, at)) return false;
+    if (!GetLongUpTo(pszLine, length, at, ':', ':', hour)) return false;
+    if (!GetLongUpTo(pszLine, length, at, ':', ' ', minute)) return false;
     SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, false, year, month, mday, hour, minute);
     return true;
 }
@@ -286,35 +274,20 @@ bool CFTPListParser::ParseMSDOSListing(CFTPFileStatus& ftpFileStatus, const char
     long long hour = 0;
     long long minute = 0;
     int at = 0;
-    int end = 0;
-    if (!Find(pszLine, length, end, '-')) return false;
-    GetLong(pszLine + at, end - at, month);
+    if (!GetLongUpTo(pszLine, length, at, '-', '-', month)) return false;
     --month;
-    at = end + 1;
-    end = at;
-    if (!Find(pszLine, length, end, '-')) return false;
-    GetLong(pszLine + at, end - at, mday);
-    at = end + 1;
-    end = at;
-    if (!Find(pszLine, length, end, ' ')) return false;
-    GetLong(pszLine + at, end - at, year);
+    if (!GetLongUpTo(pszLine, length, at, '-', '-', mday)) return false;
+    if (!GetLongUpTo(pszLine, length, at, ' ', ' ', year)) return false;
     if (year < 50) year += 2000;
     if (year < 1000) year += 1900;
-    at = end;
     if (!SkipBlanks(pszLine, length, at)) return false;
-    end = at;
-    if (!Find(pszLine, length, end, ':')) return false;
-    GetLong(pszLine + at, end - at, hour);
-    at = end + 1;
-    end = at;
-    if (!Find(pszLine, length, end, 'A', 'P')) return false;
-    GetLong(pszLine + at, end - at, minute);
+    if (!GetLongUpTo(pszLine, length, at, ':', ':', hour)) return false;
+    if (!GetLongUpTo(pszLine, length, at, 'A', 'P', minute)) return false;
     if (hour == 12) hour = 0;
-    if (pszLine[end] == 'P') hour += 12;
-    at = end + 1;
+    if (pszLine[at - 1] == 'P') hour += 12;
     if (at < length && pszLine[at] == 'M') ++at;
     if (!SkipBlanks(pszLine, length, at)) return false;
-    end = at;
+    int end = at;
     if (!Find(pszLine, length, end, ' ')) return false;
     if (pszLine[at] == '<') {
         ftpFileStatus.CwdPossible() = true;
@@ -372,6 +345,14 @@ bool CFTPListParser::GetLong(const char* pszLong, int length, long long& lResult
     }
     lResult = value;
     return at == length;
+}
+
+bool CFTPListParser::GetLongUpTo(const char* pszLine, int length, int& at, char a, char b, long long& lResult) const {
+    int end = at;
+    if (!Find(pszLine, length, end, a, b)) return false;
+    GetLong(pszLine + at, end - at, lResult);
+    at = end + 1;
+    return true;
 }
 
 long long CFTPListParser::GetYear(time_t time) const {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "CStringList.h"
 #include "MaruboSandbox.h"
 
 using testsupport::MaruboSandbox;
@@ -28,9 +29,7 @@ namespace {
 int runWithClosedConsole(const MaruboSandbox& box, const std::vector<std::string>& args) {
     std::vector<std::string> text{box.programDir() + "/marubo"};
     text.insert(text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : text) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const testsupport::CStringList argv(std::move(text));
     std::string power = "MARUBO_POWER_LOG=" + box.file("power.log");
     std::string tz = "TZ=Asia/Tokyo";
     std::string path = "PATH=/usr/local/bin:/usr/bin:/bin";
@@ -43,7 +42,7 @@ int runWithClosedConsole(const MaruboSandbox& box, const std::vector<std::string
     posix_spawn_file_actions_addclose(&actions, 2);
     posix_spawn_file_actions_addchdir_np(&actions, box.root().c_str());
     pid_t pid = -1;
-    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp);
+    const int started = posix_spawn(&pid, argv.data()[0], &actions, nullptr, argv.data(), envp);
     posix_spawn_file_actions_destroy(&actions);
     if (started != 0) return -1;
 

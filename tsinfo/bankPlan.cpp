@@ -338,10 +338,15 @@ void readPlan(const SearchSpace& space, const Block& b, size_t mojiLen, int firs
     b.plan[mojiLen - 1] = BANK_PLAN_END;
 }
 
-// count(mojiClass, mojiNum, &mojiLen, &numCType, &groups) runs the run
-// counter of the source form; with null arrays it only counts.
-template <class Count>
-BankSet* searchPlan(Count count, const ConvStatus* status, size_t* planCost) {
+template <class Unit>
+using CountMojiSequence = void (*)(const Unit*, size_t, const ConvStatus*, uint16_t*, size_t*, size_t*, int32_t*,
+                                   size_t*);
+
+// `count` is the run counter of the source form; with null arrays it only
+// counts, so it runs once to size the block and once to fill it.
+template <class Unit>
+BankSet* searchPlan(CountMojiSequence<Unit> count, const Unit* sbuf, size_t total_length, const ConvStatus* status,
+                    size_t* planCost) {
     ConvStatus initial;
     if (!status) {
         initConvStatus(&initial);
@@ -349,7 +354,7 @@ BankSet* searchPlan(Count count, const ConvStatus* status, size_t* planCost) {
     }
     size_t mojiLen = 0, groups = 0;
     int32_t numCType = 4;
-    count(nullptr, nullptr, &mojiLen, &numCType, &groups);
+    count(sbuf, total_length, status, nullptr, nullptr, &mojiLen, &numCType, &groups);
     for (int y = 0; y < 4; ++y) numCType = std::max(numCType, getCTypeCode(status->bank[y]) + 1);
     const SearchSpace space = makeSearchSpace(numCType);
     const int firstCell = startCell(space, *status);
@@ -358,7 +363,7 @@ BankSet* searchPlan(Count count, const ConvStatus* status, size_t* planCost) {
     Block b;
     if (!allocateBlock(mojiLen, groups, space, &b)) return nullptr;
     size_t filled = 0;
-    count(b.mojiClass, b.mojiNum, &filled, &numCType, nullptr);
+    count(sbuf, total_length, status, b.mojiClass, b.mojiNum, &filled, &numCType, nullptr);
 
     const size_t cells = static_cast<size_t>(space.cellsPerGroup);
     BankUnit units[2];
@@ -384,27 +389,15 @@ BankSet* searchPlan(Count count, const ConvStatus* status, size_t* planCost) {
 
 BankSet* checkMojiSequenceUTF16(const char16_t* sbuf, size_t total_length, const ConvStatus* status,
                                 size_t* planCost) {
-    return searchPlan(
-        [&](uint16_t* mojiClass, size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groups) {
-            countMojiSequenceUTF16(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groups);
-        },
-        status, planCost);
+    return searchPlan(countMojiSequenceUTF16, sbuf, total_length, status, planCost);
 }
 
 BankSet* checkMojiSequenceUTF8(const uint8_t* sbuf, size_t total_length, const ConvStatus* status,
                                size_t* planCost) {
-    return searchPlan(
-        [&](uint16_t* mojiClass, size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groups) {
-            countMojiSequenceUTF8(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groups);
-        },
-        status, planCost);
+    return searchPlan(countMojiSequenceUTF8, sbuf, total_length, status, planCost);
 }
 
 BankSet* checkMojiSequenceU32T(const uint32_t* sbuf, size_t total_length, const ConvStatus* status,
                                size_t* planCost) {
-    return searchPlan(
-        [&](uint16_t* mojiClass, size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groups) {
-            countMojiSequenceU32T(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groups);
-        },
-        status, planCost);
+    return searchPlan(countMojiSequenceU32T, sbuf, total_length, status, planCost);
 }

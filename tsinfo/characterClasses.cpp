@@ -115,6 +115,21 @@ int compareText(const void* item1, const void* item2) {
     return 0;
 }
 
+template <class Unit>
+using SymbolRow = Unit[24];
+
+// Each text form has its own table, sorted on first use.
+template <class Unit>
+size_t kigou2RevConvOf(const SymbolRow<Unit>* table, size_t tablesize, const Unit* sbuf, size_t slen, int32_t* jis,
+                       int32_t (*rowCode)(const SymbolRow<Unit>&)) {
+    static SymbolRow<Unit> rows[kMaxRows];
+    static bool bTableInitialized = false;
+    const size_t count = std::min(tablesize / sizeof(SymbolRow<Unit>), kMaxRows);
+    sortedSymbolRows(table, tablesize, rows, bTableInitialized, compareText<Unit>);
+    return symbolRevConv<Unit, SymbolRow<Unit>>(sbuf, slen, jis, rows, count, compareText<Unit>, cmpStr<Unit>,
+                                                rowCode);
+}
+
 // Steps shared by the UTF-16 and UTF-8 classifiers once the code point (and
 // the one after it) is read; the bracket has been tried already.
 int32_t classOfCodePoint(int32_t cp, int32_t next, int32_t* jis, bool* pair) {
@@ -253,14 +268,62 @@ void countRuns(Classify classify, size_t total_length, const ConvStatus* status,
     if (groupCount) *groupCount = groups;
 }
 
+// The UTF-16 and UTF-8 forms differ only in how a code point is read and
+// where the symbol table is searched.
+size_t kigou2RevConv(const char16_t* sbuf, size_t slen, int32_t* jis) { return kigou2RevConvUTF16(sbuf, slen, jis); }
+size_t kigou2RevConv(const uint8_t* sbuf, size_t slen, int32_t* jis) { return kigou2RevConvUTF8(sbuf, slen, jis); }
+
+// Code point at p (n units readable, n >= 1), -1 where no character can
+// start: a high surrogate without its partner, an invalid UTF-8 sequence.
+int32_t readCodePoint(const char16_t* p, size_t n, size_t* len) {
+    const int32_t cp = readUTF16(p, n, len);
+    return isHighSurrogate(cp) ? -1 : cp;
+}
+int32_t readCodePoint(const uint8_t* p, size_t n, size_t* len) { return readUTF8(p, n, len); }
+
+template <class Unit>
+int32_t classOfChar(const Unit* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
+    *jisCode = 0;
+    *charLen = 1;
+    if (!srcbuf || slen == 0) return CLASS_NOT_CODABLE;
+    Unit copy[kWindow];
+    const Unit* w = windowOf(srcbuf, slen, copy);
+    const size_t n = std::min(slen, kWindow);
+    size_t len = 1;
+    const int32_t cp = readCodePoint(w, n, &len);
+    if (cp < 0) return CLASS_NOT_CODABLE;
+    if (cp == '[') {
+        const size_t matched = kigou2RevConv(srcbuf, slen, jisCode);
+        if (matched) {
+            *charLen = matched;
+            return CODE_ADDITIONAL_SYMBOLS;
+        }
+    }
+    size_t nextLen = 0;
+    int32_t next = len < n ? readCodePoint(w + len, n - len, &nextLen) : 0;
+    if (next < 0) next = 0;
+    bool pair = false;
+    const int32_t cType = classOfCodePoint(cp, next, jisCode, &pair);
+    *charLen = pair ? len + nextLen : len;
+    return cType;
+}
+
+template <class Unit>
+void countText(const Unit* sbuf, size_t total_length, const ConvStatus* status, uint16_t* mojiClass,
+               size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groupCount) {
+    if (!sbuf) total_length = 0;
+    auto classify = [&](size_t pos, size_t* len) {
+        int32_t jis;
+        return classOfChar(sbuf + pos, total_length - pos, &jis, len);
+    };
+    countRuns(classify, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
+}
+
 }  // namespace
 
 int compareForTable64Rev(const void* item1, const void* item2) {
-    const int32_t* a = static_cast<const int32_t*>(item1);
-    const int32_t* b = static_cast<const int32_t*>(item2);
-    int64_t ka = static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(a[3])) << 32 | static_cast<uint32_t>(a[2]));
-    int64_t kb = static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(b[3])) << 32 | static_cast<uint32_t>(b[2]));
-    return (ka > kb) - (ka < kb);
+    // Rows are {set, code, uc1, uc2}: the reverse key is the second pair.
+    return compareForTable64(static_cast<const int32_t*>(item1) + 2, static_cast<const int32_t*>(item2) + 2);
 }
 
 int compareForTable2StrUTF16(const void* item1, const void* item2) { return compareText<char16_t>(item1, item2); }
@@ -281,74 +344,21 @@ size_t jis3CombAndIvsRevConv(int32_t uc1, int32_t uc2, int32_t* cType, int32_t* 
 }
 
 size_t kigou2RevConvUTF16(const char16_t* sbuf, size_t slen, int32_t* jis) {
-    using Row = char16_t[24];
-    static Row rows[kMaxRows];
-    static bool bTableInitialized = false;
-    const size_t count = std::min(KIGOU2TABLEUTF16SIZE / sizeof(Row), kMaxRows);
-    sortedSymbolRows(kigou2TableUTF16, KIGOU2TABLEUTF16SIZE, rows, bTableInitialized, compareForTable2StrUTF16);
-    return symbolRevConv<char16_t, Row>(sbuf, slen, jis, rows, count, compareForTable2StrUTF16, cmpStrUTF16,
-                                        [](const Row& r) { return static_cast<int32_t>(r[0]); });
+    return kigou2RevConvOf<char16_t>(kigou2TableUTF16, KIGOU2TABLEUTF16SIZE, sbuf, slen, jis,
+                                     [](const SymbolRow<char16_t>& r) { return static_cast<int32_t>(r[0]); });
 }
 
 size_t kigou2RevConvUTF8(const uint8_t* sbuf, size_t slen, int32_t* jis) {
-    using Row = uint8_t[24];
-    static Row rows[kMaxRows];
-    static bool bTableInitialized = false;
-    const size_t count = std::min(KIGOU2TABLEUTF8SIZE / sizeof(Row), kMaxRows);
-    sortedSymbolRows(kigou2TableUTF8, KIGOU2TABLEUTF8SIZE, rows, bTableInitialized, compareForTable2StrUTF8);
-    return symbolRevConv<uint8_t, Row>(sbuf, slen, jis, rows, count, compareForTable2StrUTF8, cmpStrUTF8,
-                                       [](const Row& r) { return static_cast<int32_t>(r[0] << 8 | r[1]); });
+    return kigou2RevConvOf<uint8_t>(kigou2TableUTF8, KIGOU2TABLEUTF8SIZE, sbuf, slen, jis,
+                                    [](const SymbolRow<uint8_t>& r) { return static_cast<int32_t>(r[0] << 8 | r[1]); });
 }
 
 int32_t classOfCharUTF16(const char16_t* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
-    *jisCode = 0;
-    *charLen = 1;
-    if (!srcbuf || slen == 0) return CLASS_NOT_CODABLE;
-    char16_t copy[kWindow];
-    const char16_t* w = windowOf(srcbuf, slen, copy);
-    const size_t n = std::min(slen, kWindow);
-    size_t len = 1;
-    int32_t cp = readUTF16(w, n, &len);
-    if (isHighSurrogate(cp)) return CLASS_NOT_CODABLE;
-    if (cp == '[') {
-        size_t matched = kigou2RevConvUTF16(srcbuf, slen, jisCode);
-        if (matched) {
-            *charLen = matched;
-            return CODE_ADDITIONAL_SYMBOLS;
-        }
-    }
-    size_t nextLen = 0;
-    int32_t next = len < n ? readUTF16(w + len, n - len, &nextLen) : 0;
-    bool pair = false;
-    int32_t cType = classOfCodePoint(cp, next, jisCode, &pair);
-    *charLen = pair ? len + nextLen : len;
-    return cType;
+    return classOfChar(srcbuf, slen, jisCode, charLen);
 }
 
 int32_t classOfCharUTF8(const uint8_t* srcbuf, size_t slen, int32_t* jisCode, size_t* charLen) {
-    *jisCode = 0;
-    *charLen = 1;
-    if (!srcbuf || slen == 0) return CLASS_NOT_CODABLE;
-    uint8_t copy[kWindow];
-    const uint8_t* w = windowOf(srcbuf, slen, copy);
-    const size_t n = std::min(slen, kWindow);
-    size_t len = 1;
-    int32_t cp = readUTF8(w, n, &len);
-    if (cp < 0) return CLASS_NOT_CODABLE;
-    if (cp == '[') {
-        size_t matched = kigou2RevConvUTF8(srcbuf, slen, jisCode);
-        if (matched) {
-            *charLen = matched;
-            return CODE_ADDITIONAL_SYMBOLS;
-        }
-    }
-    size_t nextLen = 0;
-    int32_t next = len < n ? readUTF8(w + len, n - len, &nextLen) : 0;
-    if (next < 0) next = 0;
-    bool pair = false;
-    int32_t cType = classOfCodePoint(cp, next, jisCode, &pair);
-    *charLen = pair ? len + nextLen : len;
-    return cType;
+    return classOfChar(srcbuf, slen, jisCode, charLen);
 }
 
 uint32_t classOfCharU32T(uint32_t code, int32_t* jisCode) {
@@ -381,22 +391,12 @@ bool isCodeOfSet(int32_t set, int32_t code) {
 void countMojiSequenceUTF16(const char16_t* sbuf, size_t total_length, const ConvStatus* status,
                             uint16_t* mojiClass, size_t* mojiNum, size_t* mojiLen, int32_t* numCType,
                             size_t* groupCount) {
-    if (!sbuf) total_length = 0;
-    auto classify = [&](size_t pos, size_t* len) {
-        int32_t jis;
-        return classOfCharUTF16(sbuf + pos, total_length - pos, &jis, len);
-    };
-    countRuns(classify, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
+    countText(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
 }
 
 void countMojiSequenceUTF8(const uint8_t* sbuf, size_t total_length, const ConvStatus* status, uint16_t* mojiClass,
                            size_t* mojiNum, size_t* mojiLen, int32_t* numCType, size_t* groupCount) {
-    if (!sbuf) total_length = 0;
-    auto classify = [&](size_t pos, size_t* len) {
-        int32_t jis;
-        return classOfCharUTF8(sbuf + pos, total_length - pos, &jis, len);
-    };
-    countRuns(classify, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
+    countText(sbuf, total_length, status, mojiClass, mojiNum, mojiLen, numCType, groupCount);
 }
 
 void countMojiSequenceU32T(const uint32_t* sbuf, size_t total_length, const ConvStatus* status,

@@ -146,31 +146,42 @@ size_t emptyResult(uint8_t* dbuf, size_t maxbufsize) {
 
 bool isOneByteClass(int32_t cType) { return cType == CODE_JIS_X0201_KATAKANA || cType == CODE_ALPHANUMERIC; }
 
-template <class Unit>
-size_t convFromText(uint8_t* dbuf, size_t maxbufsize, const Unit* sbuf, size_t total_length, bool bCharSize,
-                    BankSet* (*checkMojiSequence)(const Unit*, size_t, const ConvStatus*, size_t*),
-                    int32_t (*classOfChar)(const Unit*, size_t, int32_t*, size_t*)) {
+// Plans the banks for the whole text, then lets `write` put its
+// characters through the writer; an empty text or one without a plan
+// gives an empty result.
+template <class Unit, class Write>
+size_t convWithPlan(uint8_t* dbuf, size_t maxbufsize, const Unit* sbuf, size_t total_length,
+                    BankSet* (*checkMojiSequence)(const Unit*, size_t, const ConvStatus*, size_t*), Write write) {
     if (!sbuf || total_length == 0) return emptyResult(dbuf, maxbufsize);
     ConvStatus status;
     initConvStatus(&status);
     BankSet* plan = checkMojiSequence(sbuf, total_length, &status, nullptr);
     if (!plan) return emptyResult(dbuf, maxbufsize);
     AribWriter w(dbuf, maxbufsize, plan);
-    for (size_t pos = 0; pos < total_length;) {
-        int32_t code = 0;
-        size_t len = 1;
-        const int32_t cType = classOfChar(sbuf + pos, total_length - pos, &code, &len);
-        pos += std::max<size_t>(len, 1);
-        if (cType == CLASS_CONTROL) {
-            if (code == 0x20 && bCharSize) w.size(false);
-            w.control(code);
-        } else if (cType != CLASS_NOT_CODABLE) {
-            if (bCharSize) w.size(!isOneByteClass(cType));
-            w.graphic(cType, code);
-        }
-    }
+    write(w);
     std::free(plan);
     return w.finish();
+}
+
+template <class Unit>
+size_t convFromText(uint8_t* dbuf, size_t maxbufsize, const Unit* sbuf, size_t total_length, bool bCharSize,
+                    BankSet* (*checkMojiSequence)(const Unit*, size_t, const ConvStatus*, size_t*),
+                    int32_t (*classOfChar)(const Unit*, size_t, int32_t*, size_t*)) {
+    return convWithPlan(dbuf, maxbufsize, sbuf, total_length, checkMojiSequence, [&](AribWriter& w) {
+        for (size_t pos = 0; pos < total_length;) {
+            int32_t code = 0;
+            size_t len = 1;
+            const int32_t cType = classOfChar(sbuf + pos, total_length - pos, &code, &len);
+            pos += std::max<size_t>(len, 1);
+            if (cType == CLASS_CONTROL) {
+                if (code == 0x20 && bCharSize) w.size(false);
+                w.control(code);
+            } else if (cType != CLASS_NOT_CODABLE) {
+                if (bCharSize) w.size(!isOneByteClass(cType));
+                w.graphic(cType, code);
+            }
+        }
+    });
 }
 
 }  // namespace
@@ -190,29 +201,23 @@ size_t conv_from_unicode(uint8_t* dbuf, size_t maxbufsize, const uint8_t* sbuf, 
 }
 
 size_t conv_from_U32T(uint8_t* dbuf, size_t maxbufsize, const uint32_t* sbuf, size_t total_length) {
-    if (!sbuf || total_length == 0) return emptyResult(dbuf, maxbufsize);
-    ConvStatus status;
-    initConvStatus(&status);
-    BankSet* plan = checkMojiSequenceU32T(sbuf, total_length, &status, nullptr);
-    if (!plan) return emptyResult(dbuf, maxbufsize);
-    AribWriter w(dbuf, maxbufsize, plan);
-    for (size_t i = 0; i < total_length; ++i) {
-        int32_t code = 0;
-        if (classOfCharU32T(sbuf[i], &code) == U32T_UNKNOWN_CLASS) {
-            w.size(false);
-            continue;
+    return convWithPlan(dbuf, maxbufsize, sbuf, total_length, checkMojiSequenceU32T, [&](AribWriter& w) {
+        for (size_t i = 0; i < total_length; ++i) {
+            int32_t code = 0;
+            if (classOfCharU32T(sbuf[i], &code) == U32T_UNKNOWN_CLASS) {
+                w.size(false);
+                continue;
+            }
+            const int32_t set = static_cast<int32_t>((sbuf[i] & U32T_SET_MASK) >> 16);
+            if (!isCodeOfSet(set, code)) continue;
+            const bool normal = (sbuf[i] & U32T_NORMAL_SIZE) != 0;
+            if (set == CODE_CONTROL) {
+                if (code == 0x20) w.size(normal);
+                w.control(code == 0x0D ? 0x0A : code);
+            } else {
+                w.size(normal);
+                w.graphic(set, code);
+            }
         }
-        const int32_t set = static_cast<int32_t>((sbuf[i] & U32T_SET_MASK) >> 16);
-        if (!isCodeOfSet(set, code)) continue;
-        const bool normal = (sbuf[i] & U32T_NORMAL_SIZE) != 0;
-        if (set == CODE_CONTROL) {
-            if (code == 0x20) w.size(normal);
-            w.control(code == 0x0D ? 0x0A : code);
-        } else {
-            w.size(normal);
-            w.graphic(set, code);
-        }
-    }
-    std::free(plan);
-    return w.finish();
+    });
 }

@@ -1,16 +1,11 @@
 #include "CannedHttpServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <stdexcept>
 #include <utility>
 
 namespace testsupport {
@@ -23,9 +18,10 @@ constexpr int kRequestWaitMs = 5000;
 constexpr std::size_t kRequestCap = 1024 * 1024;
 
 // Waits for bytes from the client and reads them into `block`: their count,
-// or 0 once the client is gone, `wake` is signalled or `until` passes
+// or 0 once the client is gone, the server stops or `until` passes
 // (time_point::max(): never), or -1 on an error.
-ssize_t receive(int connection, int wake, char* block, std::size_t size, std::chrono::steady_clock::time_point until) {
+ssize_t receive(const LoopbackListener& listener, int connection, char* block, std::size_t size,
+                std::chrono::steady_clock::time_point until) {
     for (;;) {
         int timeoutMs = -1;
         if (until != std::chrono::steady_clock::time_point::max()) {
@@ -34,10 +30,7 @@ ssize_t receive(int connection, int wake, char* block, std::size_t size, std::ch
             if (left.count() <= 0) return 0;
             timeoutMs = static_cast<int>(left.count());
         }
-        pollfd watch[2] = {{connection, POLLIN, 0}, {wake, POLLIN, 0}};
-        const int ready = ::poll(watch, 2, timeoutMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || watch[1].revents != 0) return 0;
+        if (listener.waitReadable(connection, timeoutMs) != 1) return 0;
         const ssize_t n = ::recv(connection, block, size, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         return n;
@@ -78,28 +71,12 @@ CannedHttpServer::CannedHttpServer(CannedAnswer answer) : CannedHttpServer(std::
 
 CannedHttpServer::CannedHttpServer(std::vector<CannedAnswer> answers) : m_answers(std::move(answers)) {
     if (m_answers.empty()) m_answers.push_back(CannedAnswer());
-    if (::pipe2(m_wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listen, 8) != 0 || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { run(); });
 }
 
 CannedHttpServer::~CannedHttpServer() {
-    const char stop = 1;
-    if (::write(m_wake[1], &stop, 1) != 1) std::perror("CannedHttpServer wake");
+    m_listener.stop();
     m_thread.join();
-    ::close(m_listen);
-    ::close(m_wake[0]);
-    ::close(m_wake[1]);
 }
 
 std::vector<std::string> CannedHttpServer::requests() const {
@@ -114,14 +91,8 @@ bool CannedHttpServer::waitForConnectionsDone(std::size_t count, std::chrono::mi
 
 void CannedHttpServer::run() {
     for (std::size_t index = 0;; ++index) {
-        pollfd watch[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (::poll(watch, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (watch[1].revents != 0) return;
-        const int connection = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (connection < 0) continue;
+        const int connection = m_listener.accept(SOCK_NONBLOCK);
+        if (connection < 0) return;
         serve(connection, m_answers[std::min(index, m_answers.size() - 1)]);
         ::close(connection);
         {
@@ -146,12 +117,12 @@ void CannedHttpServer::serve(int connection, const CannedAnswer& answer) {
         m_requests.push_back(std::move(request));
     }
     for (std::size_t i = 0; i < answer.pieces.size(); ++i) {
-        if (i > 0 && !pauseFor(answer.pause)) return;
-        if (!sendAll(connection, answer.pieces[i])) return;
+        if (i > 0 && !m_listener.pauseFor(answer.pause)) return;
+        if (!m_listener.sendAll(connection, answer.pieces[i], -1)) return;
     }
     if (!answer.repeat.empty()) {
         for (;;) {
-            if (!pauseFor(answer.pause) || !sendAll(connection, answer.repeat)) return;
+            if (!m_listener.pauseFor(answer.pause) || !m_listener.sendAll(connection, answer.repeat, -1)) return;
         }
     }
     if (answer.holdOpen) holdUntilClosed(connection);
@@ -162,37 +133,16 @@ std::string CannedHttpServer::readRequest(int connection) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestWaitMs);
     char block[4096];
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < kRequestCap) {
-        const ssize_t n = receive(connection, m_wake[0], block, sizeof block, until);
+        const ssize_t n = receive(m_listener, connection, block, sizeof block, until);
         if (n <= 0) break;
         request.append(block, static_cast<std::size_t>(n));
     }
     return request;
 }
 
-bool CannedHttpServer::sendAll(int connection, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        pollfd watch[2] = {{connection, POLLOUT, 0}, {m_wake[0], POLLIN, 0}};
-        const int ready = ::poll(watch, 2, -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || watch[1].revents != 0) return false;
-        const ssize_t n = ::send(connection, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool CannedHttpServer::pauseFor(std::chrono::milliseconds pause) {
-    if (pause.count() <= 0) return true;
-    pollfd watch{m_wake[0], POLLIN, 0};
-    return ::poll(&watch, 1, static_cast<int>(pause.count())) == 0;
-}
-
 void CannedHttpServer::holdUntilClosed(int connection) {
     char block[4096];  // whatever the client still sends is dropped
-    while (receive(connection, m_wake[0], block, sizeof block, std::chrono::steady_clock::time_point::max()) > 0) {
+    while (receive(m_listener, connection, block, sizeof block, std::chrono::steady_clock::time_point::max()) > 0) {
     }
 }
 

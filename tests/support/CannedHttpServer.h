@@ -4,6 +4,8 @@
 // servers: silent, dripping, endless, closing half-way.
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -53,7 +55,7 @@ public:
     CannedHttpServer(const CannedHttpServer&) = delete;
     CannedHttpServer& operator=(const CannedHttpServer&) = delete;
 
-    std::uint16_t port() const { return m_port; }
+    std::uint16_t port() const { return m_listener.port(); }
     // The request bytes of each connection so far, in order of arrival.
     std::vector<std::string> requests() const;
     // Waits up to `limit` until `count` connections have ended; false on time-out.
@@ -62,16 +64,11 @@ public:
 private:
     void run();
     void serve(int connection, const CannedAnswer& answer);
-    // Each returns false once the client is gone or the server stops.
-    bool sendAll(int connection, const std::string& bytes);
-    bool pauseFor(std::chrono::milliseconds pause);
     void holdUntilClosed(int connection);
     std::string readRequest(int connection);
 
     std::vector<CannedAnswer> m_answers;
-    int m_listen = -1;
-    int m_wake[2] = {-1, -1};
-    std::uint16_t m_port = 0;
+    LoopbackListener m_listener;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::vector<std::string> m_requests;

@@ -1,5 +1,6 @@
 #include "FtpTestServer.h"
 
+#include "CStringList.h"
 #include "TestPaths.h"
 
 #include <arpa/inet.h>
@@ -120,9 +121,7 @@ std::string uniqueBanner() {
 // the calling thread.
 pid_t spawn(const std::vector<std::string>& argv, const std::string& outPath, const std::string& errPath,
             bool ownGroup) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    const CStringList args(argv);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(errno));

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "CStringList.h"
 #include "ChildSignals.h"
 #include "JsonAdapter.h"
 #include "Process.h"
@@ -135,9 +136,7 @@ RunOutcome MaruboSandbox::run(const std::vector<std::string>& args, int console)
 
     std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argvText) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const CStringList argv(std::move(argvText));
 
     // The keep-awake control only writes its requests down during tests.
     std::vector<std::string> envText;
@@ -146,9 +145,7 @@ RunOutcome MaruboSandbox::run(const std::vector<std::string>& args, int console)
     }
     envText.push_back("MARUBO_POWER_LOG=" + file("power.log"));
     envText.insert(envText.end(), m_environment.begin(), m_environment.end());
-    std::vector<char*> envp;
-    for (std::string& e : envText) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    const CStringList envp(std::move(envText));
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

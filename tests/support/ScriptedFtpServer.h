@@ -6,6 +6,8 @@
 // sent over a data connection.
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -54,7 +56,7 @@ public:
     ScriptedFtpServer(const ScriptedFtpServer&) = delete;
     ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
 
-    std::uint16_t port() const { return m_port; }
+    std::uint16_t port() const { return m_listener.port(); }
     // The command lines read so far, without their CR LF.
     std::vector<std::string> commands() const;
     // Everything the client sent over data connections, in order.
@@ -65,19 +67,14 @@ private:
     void serve(int connection);
     bool perform(int connection, FtpExchange exchange);
     bool readCommandLine(int connection, std::string& line);
-    bool sendAll(int connection, const std::string& bytes);
-    bool pauseFor(std::chrono::milliseconds pause);
     bool openDataListener(std::string& piece);
     int openDataConnection();
     void notePortCommand(const std::string& line);
-    int waitReadable(int fd, int timeoutMs);
 
     FtpExchange m_greeting;
     std::vector<FtpExchange> m_script;
-    int m_listen = -1;
+    LoopbackListener m_listener;
     int m_dataListen = -1;
-    int m_wake[2] = {-1, -1};
-    std::uint16_t m_port = 0;
     std::uint32_t m_portAddress = 0;  // the last PORT command's address and port, host order
     std::uint16_t m_portPort = 0;
     std::string m_pending;  // bytes read past the last command line

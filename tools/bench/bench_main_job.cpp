@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "CStringList.h"
 #include "Process.h"
 #include "RecordingWriter.h"
 #include "SampleRecording.h"
@@ -79,9 +80,7 @@ struct Run {
 Run runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
     std::vector<std::string> text{program};
     text.insert(text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : text) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const testsupport::CStringList argv(std::move(text));
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
