@@ -38,6 +38,9 @@ constexpr std::uint32_t kLineReadLine = 1276;
 // that never ends a multi-line reply must not fill the memory.
 constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
+// After ABOR two replies are due, and perhaps a preliminary one or two.
+constexpr int kMaxRepliesAfterAbort = 6;
+
 // Control reads need room for at least one byte and the closing zero; a
 // block beyond 16 MiB buys nothing and its size must fit the socket calls.
 constexpr unsigned int kMinBufferSize = 2;
@@ -121,6 +124,13 @@ void CFTPClient::SetFileListParser(std::shared_ptr<IFileListParser> apFileListPa
 // Seconds for one socket wait; a time-out beyond the int range waits as long as it can.
 int CFTPClient::TimeoutSecs() const { return static_cast<int>(std::min<unsigned int>(mc_uiTimeout, INT_MAX)); }
 
+// The seconds left until the deadline, rounded up; none once it has passed.
+int CFTPClient::TimeoutSecs(const TDeadline* pDeadline) const {
+    if (pDeadline == nullptr) return TimeoutSecs();
+    const auto left = std::chrono::ceil<std::chrono::seconds>(*pDeadline - std::chrono::steady_clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, TimeoutSecs()));
+}
+
 bool CFTPClient::IsConnected() const {
     return m_apSckControlConnection->operator nsSocket::SOCKET() != nsSocket::INVALID_SOCKET;
 }
@@ -195,11 +205,11 @@ bool CFTPClient::SendCommand(const CCommand& Command, const CArg& Arguments, CRe
     return SendCommand(Command, Arguments) && GetResponse(Reply);
 }
 
-void CFTPClient::FillResponseQueue() const {
+void CFTPClient::FillResponseQueue(const TDeadline* pDeadline) const {
     std::string strText;
     const int nChunk = static_cast<int>(m_vBuffer.size()) - 1;
     for (;;) {
-        const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs());
+        const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs(pDeadline));
         if (mc_uiResponseWait != 0) std::this_thread::sleep_for(std::chrono::milliseconds(mc_uiResponseWait));
         m_vBuffer[static_cast<std::size_t>(std::max(nReceived, 0))] = '\0';
         strText.append(m_vBuffer.data(), std::strlen(m_vBuffer.data()));
@@ -216,10 +226,10 @@ void CFTPClient::FillResponseQueue() const {
     }
 }
 
-bool CFTPClient::GetSingleResponseLine(std::string& strResponse) const {
+bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline* pDeadline) const {
     if (!IsConnected()) return false;
     try {
-        if (m_qResponseBuffer.empty()) FillResponseQueue();
+        if (m_qResponseBuffer.empty()) FillResponseQueue(pDeadline);
         if (m_qResponseBuffer.empty()) return false;
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineReadLine, *m_apSckControlConnection);
@@ -232,14 +242,14 @@ bool CFTPClient::GetSingleResponseLine(std::string& strResponse) const {
     return true;
 }
 
-bool CFTPClient::GetResponse(CReply& Reply) const {
+bool CFTPClient::GetResponse(CReply& Reply, const TDeadline* pDeadline) const {
     std::string strResponse;
-    if (!GetSingleResponseLine(strResponse)) return false;
+    if (!GetSingleResponseLine(strResponse, pDeadline)) return false;
     if (strResponse.size() >= 4 && strResponse[3] == '-') {
         const long lReplyNumber = std::strtol(strResponse.c_str(), nullptr, 10);
         for (;;) {
             std::string strLine;
-            if (!GetSingleResponseLine(strLine)) return false;
+            if (!GetSingleResponseLine(strLine, pDeadline)) return false;
             strResponse += "\r\n" + strLine;
             if (strLine.size() >= 4 && strLine[3] == ' ' && std::strtol(strLine.c_str(), nullptr, 10) == lReplyNumber) {
                 break;
@@ -346,6 +356,42 @@ int CFTPClient::Abort() const {
     return SimpleCommand(CCommand::ABOR());
 }
 
+// Ends a data command the server took up but that did not run to its end.
+// Any data connection is closed by now: a server that reads ABOR only once
+// the data connection has ended would otherwise hold both sides until the
+// time-out. The data command's final reply and ABOR's are both read, so the
+// next command reads its own.
+int CFTPClient::AbortUnfinishedTransfer() const {
+    m_fAbortTransfer = false;
+    if (!SendCommand(CCommand::ABOR(), CArg())) return FTP_ERROR;
+    return ReadAbortReplies();
+}
+
+// First comes the data command's final reply: 2xx when the server took the
+// closed data connection for the end of the file, 4xx or 5xx (426 ...) when
+// it saw the transfer cut. ABOR's own reply follows. A 225 first says the
+// server had no transfer left to report: nothing follows it. Preliminary
+// replies are passed over. All of it is bounded by one time-out and a few
+// replies; a server that keeps to neither loses the control connection,
+// which is safer than replies read out of step.
+int CFTPClient::ReadAbortReplies() const {
+    const TDeadline deadline = std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSecs());
+    bool fTransferReplyDue = true;
+    for (int i = 0; i < kMaxRepliesAfterAbort; ++i) {
+        CReply Reply;
+        if (!GetResponse(Reply, &deadline)) return FTP_ERROR;
+        if (Reply.Code().IsPositivePreliminaryReply()) continue;
+        if (fTransferReplyDue && std::strcmp(Reply.Code().Value(), "225") != 0) {
+            fTransferReplyDue = false;
+            continue;
+        }
+        return SimpleErrorCheck(Reply);
+    }
+    std::queue<std::string>().swap(m_qResponseBuffer);
+    ReportSocketError(nsSocket::CBlockingSocketException("Receive", EPROTO), kLineReadLine, *m_apSckControlConnection);
+    return FTP_ERROR;
+}
+
 // ---------------------------------------------------------------- data channel
 
 bool CFTPClient::ExecuteDatachannelCommand(const CCommand& crDatachannelCmd, const std::string& strPath,
@@ -377,7 +423,10 @@ bool CFTPClient::ExecuteDatachannelCommand(const CCommand& crDatachannelCmd, con
     } catch (const nsSocket::CBlockingSocketException&) {
         apSckDataConnection->Cleanup();
     }
-    if (!fTransferred) return false;
+    if (!fTransferred) {
+        AbortUnfinishedTransfer();
+        return false;
+    }
 
     CReply Reply;
     return GetResponse(Reply) && Reply.Code().IsPositiveCompletionReply();
@@ -508,6 +557,7 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
         return false;
     }
     std::unique_ptr<nsSocket::IBlockingSocket> apSckListen(m_apSckControlConnection->CreateInstance());
+    bool fAccepted = false;
     try {
         apSckListen->Create(SOCK_STREAM);
         apSckListen->Bind(nsSocket::CSockAddr());
@@ -523,12 +573,17 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
         if (!SendCommand(crDatachannelCmd, CArg(strPath), Reply) || !Reply.Code().IsPositivePreliminaryReply()) {
             return false;
         }
+        fAccepted = true;
         nsSocket::CSockAddr peerAddress;
-        return apSckListen->Accept(sckDataConnection, peerAddress, TimeoutSecs());
+        if (apSckListen->Accept(sckDataConnection, peerAddress, TimeoutSecs())) return true;
+        apSckListen->Close();
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineActiveData, *apSckListen);
-        return false;
     }
+    // The server may still be trying to connect: the closed listener
+    // turns it away, and its final reply is read with ABOR's.
+    if (fAccepted) AbortUnfinishedTransfer();
+    return false;
 }
 
 bool CFTPClient::TransferData(const CCommand& crDatachannelCmd, ITransferNotification& Observer,
@@ -539,13 +594,11 @@ bool CFTPClient::TransferData(const CCommand& crDatachannelCmd, ITransferNotific
 }
 
 // Ends a send or receive loop that ran to its end, was aborted, or met a
-// local read or write error. The last two tell the server with ABOR, so the
-// partial data is not taken for a complete file.
+// local read or write error. The last two fail the transfer; ABOR follows
+// once the data connection is closed.
 bool CFTPClient::EndTransferLoop(bool fLocalFailure) const {
     m_fTransferInProgress = false;
-    if (!m_fAbortTransfer && !fLocalFailure) return true;
-    Abort();
-    return false;
+    return !m_fAbortTransfer && !fLocalFailure;
 }
 
 bool CFTPClient::SendData(ITransferNotification& Observer, nsSocket::IBlockingSocket& sckDataConnection) const {
@@ -692,12 +745,22 @@ bool CFTPClient::TransferFile(const CFTPClient& SourceFtpServer, const std::stri
     if (PassiveServer.Passive(ulIpAddress, ushPort) != FTP_OK) return false;
     if (ActiveServer.DataPort(nsSocket::CSockAddr(ulIpAddress).DottedDecimal(), ushPort) != FTP_OK) return false;
     if (!SourceFtpServer.SendCommand(CCommand::RETR(), CArg(strSourceFile))) return false;
-    if (!TargetFtpServer.SendCommand(CCommand::STOR(), CArg(strTargetFile))) return false;
+    // A side whose data command is under way when the other fails is ended
+    // with ABOR, and once both ran every final reply is read: replies left
+    // unread would answer the next commands on those connections.
     CReply Reply;
-    if (!TargetFtpServer.GetResponse(Reply) || !Reply.Code().IsPositivePreliminaryReply()) return false;
-    if (!SourceFtpServer.GetResponse(Reply) || !Reply.Code().IsPositivePreliminaryReply()) return false;
-    if (!SourceFtpServer.GetResponse(Reply) || !Reply.Code().IsPositiveCompletionReply()) return false;
-    return TargetFtpServer.GetResponse(Reply) && Reply.Code().IsPositiveCompletionReply();
+    if (!TargetFtpServer.SendCommand(CCommand::STOR(), CArg(strTargetFile)) || !TargetFtpServer.GetResponse(Reply) ||
+        !Reply.Code().IsPositivePreliminaryReply()) {
+        SourceFtpServer.AbortUnfinishedTransfer();
+        return false;
+    }
+    if (!SourceFtpServer.GetResponse(Reply) || !Reply.Code().IsPositivePreliminaryReply()) {
+        TargetFtpServer.AbortUnfinishedTransfer();
+        return false;
+    }
+    const bool fSent = SourceFtpServer.GetResponse(Reply) && Reply.Code().IsPositiveCompletionReply();
+    const bool fStored = TargetFtpServer.GetResponse(Reply) && Reply.Code().IsPositiveCompletionReply();
+    return fSent && fStored;
 }
 
 int CFTPClient::FileSize(const std::string& strPath, long long& lSize) const {

@@ -6,6 +6,7 @@
 // Sizes and offsets are 64-bit throughout: recordings pass 2 GiB.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -166,12 +167,18 @@ protected:
                                    ITransferNotification& Observer) const;
 
 private:
+    using TDeadline = std::chrono::steady_clock::time_point;
+
     int TimeoutSecs() const;
+    int TimeoutSecs(const TDeadline* pDeadline) const;
     bool SendCommand(const CCommand& Command, const CArg& Arguments) const;
     bool SendCommand(const CCommand& Command, const CArg& Arguments, CReply& Reply) const;
-    bool GetResponse(CReply& Reply) const;
-    bool GetSingleResponseLine(std::string& strResponse) const;
-    void FillResponseQueue() const;
+    // Without a deadline every read waits the time-out; with one, all reads together.
+    bool GetResponse(CReply& Reply, const TDeadline* pDeadline = nullptr) const;
+    bool GetSingleResponseLine(std::string& strResponse, const TDeadline* pDeadline) const;
+    void FillResponseQueue(const TDeadline* pDeadline) const;
+    int AbortUnfinishedTransfer() const;
+    int ReadAbortReplies() const;
     int SimpleErrorCheck(const CReply& Reply) const;
     int SimpleCommand(const CCommand& Command, const CArg& Arguments = CArg()) const;
     bool OpenControlChannel(const std::string& strServerHost, unsigned short ushServerPort);

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <ostream>
 
 #include <functional>
 #include <memory>
@@ -79,6 +81,8 @@ struct ReplyCase {
     std::string errorText;   // the one OnInternalError expected, "" for none
     bool connectedAfter;
 };
+
+void PrintTo(const ReplyCase& param, std::ostream* out) { *out << param.label; }
 
 FtpExchange endless(const std::string& first, const std::string& again) {
     FtpExchange exchange = reply(first);
@@ -185,6 +189,8 @@ struct LogonCase {
     bool deadEnd;  // "Logon failed." reported
 };
 
+void PrintTo(const LogonCase& param, std::ostream* out) { *out << param.label; }
+
 // Firewall logons connect to the firewall (the scripted server); the remote
 // host text names the real host with its port, as 2121 is not 21.
 const std::string kRemote = "remote.example:2121";
@@ -287,6 +293,8 @@ struct ArgumentCase {
     std::string argument;
 };
 
+void PrintTo(const ArgumentCase& param, std::ostream* out) { *out << param.label; }
+
 const ArgumentCase kSmuggledArguments[] = {
     {"CrLf", "d\r\nDELE precious"},
     {"LineFeed", "d\nDELE precious"},
@@ -326,6 +334,8 @@ struct SimpleCase {
     Commands expected;
     int result;
 };
+
+void PrintTo(const SimpleCase& param, std::ostream* out) { *out << param.label; }
 
 const int kRecordSize = 512;
 
@@ -402,6 +412,8 @@ struct MdtmCase {
     std::string text;
 };
 
+void PrintTo(const MdtmCase& param, std::ostream* out) { *out << param.label; }
+
 const MdtmCase kMdtmCases[] = {
     {"Plain", "213 20240102030405\r\n", FTP_OK, "20240102030405"},
     {"Fraction", "213 20240102030405.678\r\n", FTP_OK, "20240102030405"},
@@ -447,6 +459,8 @@ struct PasvCase {
     std::uint32_t address;  // expected when the result is FTP_OK
     unsigned short port;
 };
+
+void PrintTo(const PasvCase& param, std::ostream* out) { *out << param.label; }
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 constexpr std::uint32_t kUntouched = 0xDEADBEEF;
@@ -515,14 +529,17 @@ TEST(ActiveTransfer, PreliminaryReplyWithoutConnectionEndsAfterTheTimeOut) {
     testsupport::writeFile(local.file("f"), "data");
     FtpExchange never = reply("150 Opening.\r\n");
     never.data = FtpExchange::Data::NeverConnect;
-    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), never}));
+    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), never,
+                                 reply("425 No connection.\r\n226 ABOR done.\r\n"), reply("200 Noop.\r\n")}));
     ASSERT_TRUE(scripted.login());
     EXPECT_FALSE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false));
     ASSERT_EQ(scripted.recorder.errors.size(), 1u) << scripted.recorder.errorTexts();
     EXPECT_EQ(scripted.recorder.errors[0].text, "Accept error 0x0000006e");
     EXPECT_EQ(scripted.recorder.errors[0].line, 978u);
     EXPECT_FALSE(scripted.client.IsTransferringData());
-    EXPECT_TRUE(scripted.client.IsConnected());
+    // The STOR still owes its final reply: ABOR collects it with its own.
+    EXPECT_EQ(scripted.client.Noop(), FTP_OK);
+    EXPECT_EQ(scripted.afterLogon().back(), "NOOP");
 }
 
 TEST(ActiveTransfer, DataCommandRefusedSendsNothingAndReadsNoFinalReply) {
@@ -555,6 +572,8 @@ struct ResumeCase {
     Commands expected;      // after the logon
     std::size_t sentFrom;   // the offset in the local file the data starts at
 };
+
+void PrintTo(const ResumeCase& param, std::ostream* out) { *out << param.label; }
 
 // The local file has 3,000 bytes.
 const ResumeCase kResumeCases[] = {
@@ -685,28 +704,128 @@ public:
         FtpClientRecorder::OnBytesReceived(buffer, count);
         m_client.Abort();
     }
+    void OnBytesSent(const nsFTP::TByteVector& buffer, long long count) override {
+        FtpClientRecorder::OnBytesSent(buffer, count);
+        m_client.Abort();
+    }
 
 private:
     const CFTPClient& m_client;
 };
 
-TEST(Abort, DuringReceiveOneMoreBlockIsCountedButNotDelivered) {
-    Scripted scripted(withLogon({reply("213 9000\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
-                                 FtpExchange::send("150 Go.\r\n", std::string(9000, 'z'), "226 Sent.\r\n"),
-                                 reply("426 Aborted.\r\n")}));
+// How servers end a cut transfer: the data command's own final reply once
+// the data connection closed, then ABOR's answer. The client closes the
+// data connection first (the server here, like vsftpd, reads ABOR only
+// after that) and reads both, so the next command reads its own reply.
+struct AbortCase {
+    const char* label;
+    bool upload;
+    std::string transferEnd;   // sent once the data connection closed
+    std::string abortAnswer;   // "" for none at all
+    bool connectedAfter;
+};
+
+void PrintTo(const AbortCase& param, std::ostream* out) { *out << param.label; }
+
+const AbortCase kAbortCases[] = {
+    {"UploadTakenForComplete", true, "226 Stored.\r\n", "225 No transfer to ABOR.\r\n", true},
+    {"UploadSeenCut", true, "", "426 Aborted.\r\n226 ABOR done.\r\n", true},
+    {"DownloadSeenCut", false, "426 Failure writing.\r\n", "225 No transfer to ABOR.\r\n", true},
+    {"DownloadNothingLeftToReport", false, "", "225 ABOR done.\r\n", true},
+    {"PreliminaryPassedOver", false, "", "150 Still.\r\n426 Cut.\r\n226 Done.\r\n", true},
+    // Never out of step: no answer within the time-out costs the connection.
+    {"AbortNeverAnswered", false, "226 Sent.\r\n", "", false},
+};
+
+class AbortDuringTransfer : public ::testing::TestWithParam<AbortCase> {};
+
+TEST_P(AbortDuringTransfer, NextCommandReadsItsOwnReply) {
+    const AbortCase& param = GetParam();
+    TempDir local;
+    const std::string payload(9000, 'z');
+    testsupport::writeFile(local.file("f"), payload);
+    Script script = {reply(param.upload ? "550 None.\r\n" : "213 9000\r\n"), reply("200 Type set.\r\n"),
+                     reply("200 Port ok.\r\n")};
+    script.push_back(param.upload ? FtpExchange::receive("150 Go.\r\n", param.transferEnd)
+                                  : FtpExchange::send("150 Go.\r\n", payload, param.transferEnd));
+    script.push_back(param.abortAnswer.empty() ? silence() : reply(param.abortAnswer));
+    script.push_back(reply("200 Noop.\r\n"));
+    Scripted scripted(withLogon(script));
     ASSERT_TRUE(scripted.login());
     AbortingRecorder aborting(scripted.client);
     scripted.client.AttachObserver(&aborting);
-    scripted.client.setUiTimeout(2);
+    scripted.client.setUiTimeout(param.connectedAfter ? 2 : 1);
     nsFTP::COutputStream sink("\r\n", "sink");
-    EXPECT_FALSE(scripted.client.DownloadFile("f", sink, kImage, false));
+    EXPECT_FALSE(param.upload ? scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)
+                              : scripted.client.DownloadFile("f", sink, kImage, false));
     scripted.client.DetachObserver(&aborting);
-    EXPECT_EQ(aborting.blocksReceived, 1);
-    EXPECT_EQ(sink.GetBuffer().size(), static_cast<std::size_t>(aborting.bytesReceived));
-    ASSERT_EQ(aborting.endReceivingTotals.size(), 1u);
-    EXPECT_GT(aborting.endReceivingTotals[0], aborting.bytesReceived);
-    EXPECT_EQ(aborting.commandsNamed("ABOR").size(), 1u);
     EXPECT_FALSE(scripted.client.IsTransferringData());
+    EXPECT_EQ(scripted.client.IsConnected(), param.connectedAfter);
+    EXPECT_EQ(scripted.client.Noop(), param.connectedAfter ? FTP_OK : FTP_ERROR);
+
+    Commands seen = scripted.afterLogon();
+    if (seen.size() > 2) seen[2] = seen[2].substr(0, 4);
+    Commands expected = {"SIZE f", "TYPE I", "PORT", param.upload ? "STOR f" : "RETR f", "ABOR"};
+    if (param.connectedAfter) expected.push_back("NOOP");
+    EXPECT_EQ(seen, expected);
+    if (param.upload) {
+        // The block the stream filled after the abort is not written.
+        EXPECT_EQ(aborting.blocksSent, 1);
+        EXPECT_TRUE(scripted.server.dataReceived() == payload.substr(0, 2048));
+    } else {
+        // One more block is received after the abort: counted, not delivered.
+        EXPECT_EQ(aborting.blocksReceived, 1);
+        EXPECT_EQ(sink.GetBuffer().size(), static_cast<std::size_t>(aborting.bytesReceived));
+        ASSERT_EQ(aborting.endReceivingTotals.size(), 1u);
+        EXPECT_GT(aborting.endReceivingTotals[0], aborting.bytesReceived);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Aborts, AbortDuringTransfer, ::testing::ValuesIn(kAbortCases),
+                         [](const ::testing::TestParamInfo<AbortCase>& info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------- server to server
+
+// When one side of a server-to-server transfer fails, the other side's
+// replies are still read (its final reply, or ABOR's answers when its data
+// command is under way), so both connections stay in step.
+struct RelayCase {
+    const char* label;
+    std::string retrAnswer;        // the source's answers to RETR
+    Script targetAfterStor;        // the target's answers from STOR on, before NOOP
+    Commands targetExpected;       // the target's commands from STOR on
+};
+
+void PrintTo(const RelayCase& param, std::ostream* out) { *out << param.label; }
+
+const RelayCase kRelayCases[] = {
+    {"SourceRefuses", "550 No such file.\r\n",
+     {reply("150 Go.\r\n"), reply("425 No data.\r\n226 ABOR done.\r\n")}, {"STOR b", "ABOR", "NOOP"}},
+    {"SourceCutAfterStart", "150 Go.\r\n426 Cut.\r\n", {pieces({"150 Go.\r\n", "226 Stored.\r\n"})}, {"STOR b", "NOOP"}},
+};
+
+class ServerToServerFailure : public ::testing::TestWithParam<RelayCase> {};
+
+TEST_P(ServerToServerFailure, BothConnectionsStayInStep) {
+    const RelayCase& param = GetParam();
+    Scripted source(withLogon({reply("200 Type set.\r\n"), reply("227 Entering Passive Mode ({PASV})\r\n"),
+                               reply(param.retrAnswer), reply("200 Noop.\r\n")}));
+    Script targetScript = {reply("200 Type set.\r\n"), reply("200 Port ok.\r\n")};
+    targetScript.insert(targetScript.end(), param.targetAfterStor.begin(), param.targetAfterStor.end());
+    targetScript.push_back(reply("200 Noop.\r\n"));
+    Scripted target(withLogon(targetScript));
+    ASSERT_TRUE(source.login());
+    ASSERT_TRUE(target.login());
+    EXPECT_FALSE(CFTPClient::TransferFile(source.client, "a", target.client, "b", kImage, true));
+    EXPECT_EQ(source.client.Noop(), FTP_OK);
+    EXPECT_EQ(target.client.Noop(), FTP_OK);
+    EXPECT_EQ(source.recorder.replies.back(), "200 Noop.");
+    EXPECT_EQ(target.recorder.replies.back(), "200 Noop.");
+    const Commands seen = target.afterLogon();
+    EXPECT_EQ(Commands(seen.begin() + std::min<std::size_t>(2, seen.size()), seen.end()), param.targetExpected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Relays, ServerToServerFailure, ::testing::ValuesIn(kRelayCases),
+                         [](const ::testing::TestParamInfo<RelayCase>& info) { return std::string(info.param.label); });
 
 }  // namespace

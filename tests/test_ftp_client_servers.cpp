@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,8 @@ struct ServerCase {
     bool passive;
 };
 
+void PrintTo(const ServerCase& param, std::ostream* out) { *out << param.label; }
+
 const ServerCase kServerCases[] = {
     {"pyftpdlib_active", FtpServerKind::Pyftpdlib, false},
     {"pyftpdlib_passive", FtpServerKind::Pyftpdlib, true},
@@ -56,27 +59,12 @@ const ServerCase kServerCases[] = {
 // a client with a recorder attached, logged on.
 class ServedClient {
 public:
-    // One more client of the same server, on its own.
-    struct Client {
-        explicit Client(const ServedClient& served, unsigned int bufferSize = 2048)
-            : server(*served.server),
-              client(std::make_unique<CFTPClient>(nsSocket::CreateDefaultBlockingSocketInstance(), 10, bufferSize, 0,
-                                                  "/")) {
-            client->setUiTimeout(5);
-        }
-        bool login() {
-            return client->Login(nsFTP::CLogonInfo(nsHelper::CCnv::ConvertToTString("127.0.0.1"), server.port(),
-                                                   server.user(), server.password(), ""));
-        }
-        const FtpTestServer& server;
-        std::unique_ptr<CFTPClient> client;
-    };
-
-    explicit ServedClient(FtpServerKind kind, unsigned int bufferSize = 2048) {
+    explicit ServedClient(FtpServerKind kind, unsigned int bufferSize = 2048)
+        : owned(std::make_unique<CFTPClient>(nsSocket::CreateDefaultBlockingSocketInstance(), 10, bufferSize, 0, "/")),
+          client(owned.get()) {
         std::filesystem::create_directory(root.file("sub"));
         server = std::make_unique<FtpTestServer>(kind, testsupport::FtpServerOptions{root.path()});
-        client = Client(*this, bufferSize).client.release();
-        owned.reset(client);
+        client->setUiTimeout(5);
         client->AttachObserver(&recorder);
     }
     ~ServedClient() { client->DetachObserver(&recorder); }
@@ -127,16 +115,21 @@ TEST_P(FtpClientServers, UploadIntoNewFolderAndDownloadBack) {
 }
 
 // Cuts a transfer after `blocks` data blocks, as a progress observer that
-// calls Abort would.
+// calls Abort would. An upload is cut only once the server has stored some
+// of it (waited for, bounded): a server that reads ABOR before the end of
+// the data connection drops what it has not read yet, which under load can
+// be everything.
 class CuttingRecorder : public FtpClientRecorder {
 public:
-    CuttingRecorder(const CFTPClient& client, long long blocks) : m_client(client), m_blocks(blocks) {}
+    CuttingRecorder(const CFTPClient& client, long long blocks, std::string storedFile = std::string())
+        : m_client(client), m_blocks(blocks), m_storedFile(std::move(storedFile)) {}
     void OnBytesSent(const nsFTP::TByteVector& buffer, long long count) override {
         FtpClientRecorder::OnBytesSent(buffer, count);
         if (blocksSent != m_blocks) return;
-        // The server gets a moment to store what was sent: a slow client's
-        // blocks could otherwise still sit unread when ABOR drops them.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::error_code error;
+        for (int i = 0; i < 1000 && std::filesystem::file_size(m_storedFile, error) == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         m_client.Abort();
     }
     void OnBytesReceived(const nsFTP::TByteVector& buffer, long long count) override {
@@ -147,25 +140,27 @@ public:
 private:
     const CFTPClient& m_client;
     long long m_blocks;
+    std::string m_storedFile;
 };
 
 // An upload cut half-way leaves part of the file on the server; the next
-// client's upload finds it by SIZE and appends the rest.
+// upload on the same connection, as the after-task's retry makes it, finds
+// that part by SIZE and appends the rest. vsftpd reads ABOR only once the
+// data connection has ended: had the client waited for ABOR's reply first,
+// the time-out would have cost the connection and the retry.
 TEST_P(FtpClientServers, UploadResumesAfterACut) {
     const ServerCase& param = GetParam();
     ServedClient served(param.kind);
     const std::string payload = payloadOf(3 * 1024 * 1024 + 17, 2);
     testsupport::writeFile(served.local.file("rec.ts"), payload);
+    ASSERT_TRUE(served.login()) << served.diagnosis();
+    // pyftpdlib answers SIZE only in binary mode; the upload asks SIZE before it sets the type.
+    EXPECT_EQ(served.client->RepresentationType(kImage), nsFTP::FTP_OK);
     {
-        ServedClient::Client first(served);
-        CuttingRecorder cutter(*first.client, 200);
-        first.client->AttachObserver(&cutter);
-        // vsftpd reads ABOR only once the data connection ends, which the
-        // client closes after ABOR's reply: a short wait bounds that.
-        first.client->setUiTimeout(1);
-        ASSERT_TRUE(first.login()) << served.diagnosis();
-        EXPECT_FALSE(first.client->UploadFile(served.local.file("rec.ts"), "/sub/rec.ts", false, kImage, param.passive));
-        first.client->DetachObserver(&cutter);
+        CuttingRecorder cutter(*served.client, 200, served.root.file("sub/rec.ts"));
+        served.client->AttachObserver(&cutter);
+        EXPECT_FALSE(served.client->UploadFile(served.local.file("rec.ts"), "/sub/rec.ts", false, kImage, param.passive));
+        served.client->DetachObserver(&cutter);
         EXPECT_EQ(cutter.blocksSent, 200);
         EXPECT_EQ(cutter.commandsNamed("ABOR").size(), 1u);
     }
@@ -173,38 +168,32 @@ TEST_P(FtpClientServers, UploadResumesAfterACut) {
     ASSERT_GT(left, 0u);
     ASSERT_LT(left, payload.size());
 
-    ASSERT_TRUE(served.login()) << served.diagnosis();
-    // pyftpdlib answers SIZE only in binary mode; the upload asks SIZE before it sets the type.
-    EXPECT_EQ(served.client->RepresentationType(kImage), nsFTP::FTP_OK);
+    const long long sentBefore = served.recorder.bytesSent;
     ASSERT_TRUE(served.client->UploadFile(served.local.file("rec.ts"), "/sub/rec.ts", false, kImage, param.passive))
         << served.diagnosis();
     EXPECT_EQ(served.recorder.commandsNamed("APPE"), std::vector<std::string>({"APPE /sub/rec.ts"}));
-    EXPECT_EQ(served.recorder.bytesSent, static_cast<long long>(payload.size() - left));
+    EXPECT_EQ(served.recorder.bytesSent - sentBefore, static_cast<long long>(payload.size() - left));
     EXPECT_TRUE(testsupport::readFile(served.root.file("sub/rec.ts")) == payload) << "resumed upload differs";
 }
 
-// A download cut half-way is continued with REST at the local size.
+// A download cut half-way is continued on the same connection with REST at
+// the local size.
 TEST_P(FtpClientServers, DownloadResumesAfterACut) {
     const ServerCase& param = GetParam();
     ServedClient served(param.kind);
     const std::string payload = payloadOf(3 * 1024 * 1024 + 5, 3);
     testsupport::writeFile(served.root.file("sub/rec.ts"), payload);
+    ASSERT_TRUE(served.login()) << served.diagnosis();
     {
-        ServedClient::Client first(served);
-        CuttingRecorder cutter(*first.client, 100);
-        first.client->AttachObserver(&cutter);
-        // vsftpd reads ABOR only once the data connection ends, which the
-        // client closes after ABOR's reply: a short wait bounds that.
-        first.client->setUiTimeout(1);
-        ASSERT_TRUE(first.login()) << served.diagnosis();
-        EXPECT_FALSE(first.client->DownloadFile("/sub/rec.ts", served.local.file("rec.ts"), kImage, param.passive));
-        first.client->DetachObserver(&cutter);
+        CuttingRecorder cutter(*served.client, 100);
+        served.client->AttachObserver(&cutter);
+        EXPECT_FALSE(served.client->DownloadFile("/sub/rec.ts", served.local.file("rec.ts"), kImage, param.passive));
+        served.client->DetachObserver(&cutter);
     }
     const std::size_t kept = testsupport::readFile(served.local.file("rec.ts")).size();
     ASSERT_GT(kept, 0u);
     ASSERT_LT(kept, payload.size());
 
-    ASSERT_TRUE(served.login()) << served.diagnosis();
     ASSERT_TRUE(served.client->DownloadFile("/sub/rec.ts", served.local.file("rec.ts"), kImage, param.passive))
         << served.diagnosis();
     EXPECT_EQ(served.recorder.commandsNamed("REST"), std::vector<std::string>({"REST " + std::to_string(kept)}));
@@ -289,6 +278,8 @@ struct LocalErrorCase {
     std::uint32_t line;
 };
 
+void PrintTo(const LocalErrorCase& param, std::ostream* out) { *out << param.label; }
+
 const LocalErrorCase kLocalErrorCases[] = {
     {"UploadOfMissingFile", true, "$/none.ts", "No such file or directory", 757},
     {"UploadOfFolder", true, "$", "Is a directory", 757},
@@ -317,6 +308,12 @@ TEST_P(LocalFiles, ErrorsFailTheTransfer) {
     EXPECT_EQ(served.recorder.errors[0].text, param.error);
     EXPECT_EQ(served.recorder.errors[0].line, param.line);
     EXPECT_FALSE(served.client->IsTransferringData());
+    // The failure leaves the connection in step: the next upload on it works.
+    const std::string again = payloadOf(100000, 7);
+    testsupport::writeFile(served.local.file("again.ts"), again);
+    EXPECT_TRUE(served.client->UploadFile(served.local.file("again.ts"), "/sub/again.ts", false, kImage, true))
+        << served.diagnosis();
+    EXPECT_TRUE(testsupport::readFile(served.root.file("sub/again.ts")) == again);
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, LocalFiles, ::testing::ValuesIn(kLocalErrorCases),
