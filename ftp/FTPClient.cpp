@@ -744,13 +744,19 @@ bool CFTPClient::TransferFile(const CFTPClient& SourceFtpServer, const std::stri
     unsigned short ushPort = 0;
     if (PassiveServer.Passive(ulIpAddress, ushPort) != FTP_OK) return false;
     if (ActiveServer.DataPort(nsSocket::CSockAddr(ulIpAddress).DottedDecimal(), ushPort) != FTP_OK) return false;
-    if (!SourceFtpServer.SendCommand(CCommand::RETR(), CArg(strSourceFile))) return false;
+    // The target is told to store before the source starts sending: a
+    // server may open the data connection as soon as it has the address,
+    // and data that reaches the target before its STOR can be lost there.
+    if (!TargetFtpServer.SendCommand(CCommand::STOR(), CArg(strTargetFile))) return false;
     // A side whose data command is under way when the other fails is ended
     // with ABOR, and once both ran every final reply is read: replies left
     // unread would answer the next commands on those connections.
     CReply Reply;
-    if (!TargetFtpServer.SendCommand(CCommand::STOR(), CArg(strTargetFile)) || !TargetFtpServer.GetResponse(Reply) ||
-        !Reply.Code().IsPositivePreliminaryReply()) {
+    if (!SourceFtpServer.SendCommand(CCommand::RETR(), CArg(strSourceFile))) {
+        TargetFtpServer.AbortUnfinishedTransfer();
+        return false;
+    }
+    if (!TargetFtpServer.GetResponse(Reply) || !Reply.Code().IsPositivePreliminaryReply()) {
         SourceFtpServer.AbortUnfinishedTransfer();
         return false;
     }

@@ -35,6 +35,16 @@ std::string settings(const std::string& program, const std::string& steps, const
            R"(, "ID": )" + testsupport::jsonString(user) + R"(, "PASS": )" + testsupport::jsonString(password) + "}}}";
 }
 
+// Counted rather than compared whole: the server logs the end of its own
+// start-up probe whenever it gets to it.
+int sessionsOpened(const std::string& serverLog) {
+    int count = 0;
+    for (std::size_t at = serverLog.find("session opened"); at != std::string::npos;
+         at = serverLog.find("session opened", at + 1))
+        ++count;
+    return count;
+}
+
 void pointAt(MaruboSandbox& box, const FtpTestServer& server) {
     box.setEnvironment("MARUBO_FTP_TEST_PORT", std::to_string(server.port()));
     box.setEnvironment("MARUBO_FTP_TEST_PAUSE_MS", "10");
@@ -110,7 +120,7 @@ TEST(E2eFtpUpload, Uploads) {
             EXPECT_EQ("output", testsupport::readFile(box.file("in/work/a.mp4"))) << "a failed upload ends the set";
         }
         if (!c.connects) {
-            EXPECT_EQ(serverLogBefore, server.log()) << "no connection is made";
+            EXPECT_EQ(sessionsOpened(serverLogBefore), sessionsOpened(server.log())) << "no connection is made";
         }
     }
 }
