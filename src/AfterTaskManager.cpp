@@ -68,13 +68,13 @@ bool ftpStep(const SettingJson& settings, const StringReplacer& replacer, const 
 // target that was already there belongs to someone else).
 bool runStep(const SettingJson& settings, const StringReplacer& replacer, const std::string& word,
              const std::string& argument, FileData& filedata) {
-    const std::string replaced = replacer.replace(argument);
     if (word == "EXECUTE") {
         // A command line, not a path: run as written ("ftp://" keeps its
-        // two slashes).
-        CoProcess::execute(StringExtra::utf8_to_multi_winapi(replaced));
+        // two slashes), names filled in so that they stay one argument.
+        CoProcess::execute(StringExtra::utf8_to_multi_winapi(replacer.replaceInCommandLine(argument)));
         return true;
     }
+    const std::string replaced = replacer.replace(argument);
     if (word == "FTP") {
         return ftpStep(settings, replacer, replaced, filedata);
     }

@@ -209,9 +209,10 @@ bool checkMatch(const FileData& file, const TaskData& task) {
 
 TaskData replaceTaskData(const StringReplacer& replacer, TaskData& task) {
     task.SetU8Regex(replacer.replace(task.GetU8Regex()));
-    task.SetU8Program(replacer.replace(task.GetU8Program()));
-    task.SetU8Option(replacer.replace(task.GetU8Option()));
-    task.SetU8OutOption(replacer.replace(task.GetU8OutOption()));
+    // These three are pieces of the command line as written.
+    task.SetU8Program(replacer.replaceInCommandLine(task.GetU8Program()));
+    task.SetU8Option(replacer.replaceInCommandLine(task.GetU8Option()));
+    task.SetU8OutOption(replacer.replaceInCommandLine(task.GetU8OutOption()));
     task.SetU8OutFullPath(replacer.replace(task.GetU8OutFullPath()));
     task.SetU8FileSearchPath(replacer.replace(task.GetU8FileSearchPath()));
     return task;

@@ -60,6 +60,49 @@ std::string StringReplacer::replace(const std::string& text) const
     return result;
 }
 
+namespace {
+
+// A value as the splitter must see it to give it back: backslashes before
+// a quote of the value are doubled and the quote escaped; backslashes at the
+// end are doubled only when the text goes on with a quote.
+std::string escapedForCommandLine(const std::string& value, bool quoteFollows)
+{
+    std::string out;
+    std::size_t slashes = 0;
+    for (const char c : value) {
+        if (c == '\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+        slashes = 0;
+        out.push_back(c);
+    }
+    out.append(quoteFollows ? slashes * 2 : slashes, '\\');
+    return out;
+}
+
+}  // namespace
+
+std::string StringReplacer::replaceInCommandLine(const std::string& text) const
+{
+    std::string result = text;
+    for (const auto& [key, value] : replaceList) {
+        if (key.empty())
+            continue;
+        std::string out;
+        std::size_t from = 0;
+        for (std::size_t at = result.find(key); at != std::string::npos; at = result.find(key, from)) {
+            out.append(result, from, at - from);
+            from = at + key.size();
+            out += escapedForCommandLine(value, from < result.size() && result[from] == '"');
+        }
+        out.append(result, from, std::string::npos);
+        result.swap(out);
+    }
+    return result;
+}
+
 void StringReplacer::setFileData(const FileData& fd)
 {
     replaceList.clear();

@@ -19,6 +19,12 @@ public:
     // Every pair applied in key order; inserted text is not searched again
     // for the same key, but later keys do see it.
     std::string replace(const std::string& text) const;
+    // The same for a command line that is split into arguments by the
+    // Windows rules: a '"' in a value (a Linux file name may hold one) stays
+    // a character of its argument, and a value's backslashes never turn a
+    // quote of the text into a literal one. So a name can never end its
+    // quotes early and add arguments of its own.
+    std::string replaceInCommandLine(const std::string& text) const;
     // Replaces the map with the 26 file placeholders of fd.
     void setFileData(const FileData& fd);
     // Replaces the map with the characters a Windows file name cannot hold

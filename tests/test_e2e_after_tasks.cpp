@@ -141,3 +141,22 @@ TEST(E2eAfterTasks, FileSteps) {
         for (const auto& entry : fs::directory_iterator(shm.path())) fs::remove_all(entry.path());
     }
 }
+
+// A recording whose name holds quotes reaches both the task's program and
+// an "EXECUTE" step as the one argument the settings put it in.
+TEST(E2eAfterTasks, QuotedNamesStayOneArgument) {
+    MaruboSandbox box;
+    box.writeSettings(R"({"TASKLIST": [
+      {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "OPTIONS": "--name \"${InFileName}\"",
+       "OUTFILEOPT": "-o", "OUTFILEPATH": "${InPath}work/out.mp4", "AFTER_TASK": "set"}],
+     "AFTER_TASK": {"set": {"1:EXECUTE": "@REC@ \"${InFullPath}\" -z"}}})");
+    const std::string input = box.addInput(R"(a" -x "b.ts)");
+
+    const RunOutcome r = box.run({input});
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    const auto calls = box.calls();
+    ASSERT_EQ(2u, calls.size());
+    EXPECT_EQ((std::vector<std::string>{"--name", R"(a" -x "b.ts)"}),
+              std::vector<std::string>(calls[0].begin(), calls[0].begin() + 2));
+    EXPECT_EQ((std::vector<std::string>{input, "-z"}), calls[1]);
+}

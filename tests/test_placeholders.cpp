@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "Process.h"
 #include "StringReplacer.h"
 
 namespace {
@@ -237,4 +239,34 @@ TEST(Placeholders, FullWidthTable)
     EXPECT_EQ("$｛Title｝", r.replace("${Title}"));
     EXPECT_EQ("C\\x\\y", r.replace("C\\x\\y"));
     EXPECT_EQ("Re：ゼロ？", r.replace("Re:ゼロ?"));
+}
+
+// Filled into a command line, a name comes back from the splitter as it
+// was, quoted by the text or not, whatever quotes and backslashes it holds.
+TEST(Placeholders, CommandLineValuesStayOneArgument)
+{
+    struct Case {
+        const char* text;
+        const char* value;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {R"(p "${N}" -y)", R"(a" -x "b.ts)", {"p", R"(a" -x "b.ts)", "-y"}},
+        {R"(p ${N} -y)", R"(a"b)", {"p", R"(a"b)", "-y"}},
+        {R"(p "${N}" -y)", R"(dir\)", {"p", R"(dir\)", "-y"}},
+        {R"(p ${N} -y)", R"(dir\)", {"p", R"(dir\)", "-y"}},
+        {R"(p "${N}" -y)", R"(a\"b\\)", {"p", R"(a\"b\\)", "-y"}},
+        {R"(p "x${N}y")", R"(a\b)", {"p", R"(xa\by)"}},
+        {R"(p "${N}")", "", {"p", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text + std::string(" <- ") + c.value);
+        StringReplacer r;
+        r.setReplaceList({{"${N}", c.value}});
+        EXPECT_EQ(c.args, platform::splitCommandLine(r.replaceInCommandLine(c.text)));
+    }
+    // Key order and the rest of replace's rules hold as they are.
+    StringReplacer r;
+    r.setReplaceList({{"${A}", "${B}"}, {"${B}", "b"}});
+    EXPECT_EQ("b", r.replaceInCommandLine("${A}"));
 }
