@@ -50,8 +50,12 @@ bool moveStep(const USPath& argument, USPath& moved) {
 
 void deleteStep(const USPath& argument) {
     // Throws for a non-empty directory or a refused removal; a missing path
-    // is no failure.
-    std::filesystem::remove(std::filesystem::path(argument.sjisFullPath));
+    // is no failure, also one that runs through a file ("x.ts/y").
+    std::error_code error;
+    if (!std::filesystem::remove(std::filesystem::path(argument.sjisFullPath), error) && error &&
+        error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory) {
+        throw std::filesystem::filesystem_error("cannot remove", std::filesystem::path(argument.sjisFullPath), error);
+    }
 }
 
 // False when the upload failed.

@@ -54,17 +54,18 @@ void FTPCallBackClass::printSend() {
     const double milliseconds = elapsed < 1 ? 1.0 : static_cast<double>(elapsed);
 
     lDiffSize = lTotalSize - lLastTotalSize;
-    double bytesPerSecond = static_cast<double>(lDiffSize) * 1000.0 / milliseconds;
-    if (bytesPerSecond >= 1000000.0) {
-        bytesPerSecond /= 1000000.0;
+    // The unit is chosen on the rate as stored, so the line never shows
+    // "1000.00Kbyte/sec." for a rate that rounds to a megabyte.
+    rate = static_cast<float>(static_cast<double>(lDiffSize) * 1000.0 / milliseconds);
+    if (rate >= 1000000.0f) {
+        rate /= 1000000.0f;
         unit = "Mbyte/sec.";
-    } else if (bytesPerSecond >= 1000.0) {
-        bytesPerSecond /= 1000.0;
+    } else if (rate >= 1000.0f) {
+        rate /= 1000.0f;
         unit = "Kbyte/sec.";
     } else {
         unit = "byte/sec.";
     }
-    rate = static_cast<float>(bytesPerSecond);
     // All of an empty file is there as soon as the transfer starts.
     per = lFileSize > 0 ? static_cast<float>(static_cast<double>(lTotalSize) * 100.0 / static_cast<double>(lFileSize))
                         : 100.0f;
