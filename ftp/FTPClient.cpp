@@ -838,28 +838,23 @@ bool CFTPClient::NameList(const std::string& strPath, std::vector<std::shared_pt
 
 // ---------------------------------------------------------------- simple commands
 
-namespace {
-
-// An operation whose argument may not be empty says so to the observers
-// instead of sending a command the server would take differently.
-bool ArgumentMissing(const std::string& strArgument) { return strArgument.empty(); }
-
-}  // namespace
-
-int CFTPClient::ChangeWorkingDirectory(const std::string& strDirectory) const {
-    if (ArgumentMissing(strDirectory)) {
-        ReportError("CWD needs a directory name.", kSourcePath, kLineSendCommand);
+int CFTPClient::CommandWithArgument(const CCommand& Command, const std::string& strArgument,
+                                    const char* pchMissing) const {
+    // An empty argument would send a command the server takes differently:
+    // the observers are told instead.
+    if (strArgument.empty()) {
+        ReportError(pchMissing, kSourcePath, kLineSendCommand);
         return FTP_ERROR;
     }
-    return SimpleCommand(CCommand::CWD(), CArg(strDirectory));
+    return SimpleCommand(Command, CArg(strArgument));
+}
+
+int CFTPClient::ChangeWorkingDirectory(const std::string& strDirectory) const {
+    return CommandWithArgument(CCommand::CWD(), strDirectory, "CWD needs a directory name.");
 }
 
 int CFTPClient::MakeDirectory(const std::string& strDirectory) const {
-    if (ArgumentMissing(strDirectory)) {
-        ReportError("MKD needs a directory name.", kSourcePath, kLineSendCommand);
-        return FTP_ERROR;
-    }
-    return SimpleCommand(CCommand::MKD(), CArg(strDirectory));
+    return CommandWithArgument(CCommand::MKD(), strDirectory, "MKD needs a directory name.");
 }
 
 int CFTPClient::ChangeToParentDirectory() const { return SimpleCommand(CCommand::CDUP()); }
@@ -871,27 +866,15 @@ int CFTPClient::System() const { return SimpleCommand(CCommand::SYST()); }
 int CFTPClient::Noop() const { return SimpleCommand(CCommand::NOOP()); }
 
 int CFTPClient::RemoveDirectoryA(const std::string& strDirectory) const {
-    if (ArgumentMissing(strDirectory)) {
-        ReportError("RMD needs a directory name.", kSourcePath, kLineSendCommand);
-        return FTP_ERROR;
-    }
-    return SimpleCommand(CCommand::RMD(), CArg(strDirectory));
+    return CommandWithArgument(CCommand::RMD(), strDirectory, "RMD needs a directory name.");
 }
 
 int CFTPClient::Delete(const std::string& strFile) const {
-    if (ArgumentMissing(strFile)) {
-        ReportError("DELE needs a file name.", kSourcePath, kLineSendCommand);
-        return FTP_ERROR;
-    }
-    return SimpleCommand(CCommand::DELE(), CArg(strFile));
+    return CommandWithArgument(CCommand::DELE(), strFile, "DELE needs a file name.");
 }
 
 int CFTPClient::SiteParameters(const std::string& strCmd) const {
-    if (ArgumentMissing(strCmd)) {
-        ReportError("SITE needs a command.", kSourcePath, kLineSendCommand);
-        return FTP_ERROR;
-    }
-    return SimpleCommand(CCommand::SITE(), CArg(strCmd));
+    return CommandWithArgument(CCommand::SITE(), strCmd, "SITE needs a command.");
 }
 
 int CFTPClient::Help(const std::string& strTopic) const { return SimpleCommand(CCommand::HELP(), CArg(strTopic)); }

@@ -181,6 +181,8 @@ private:
     int ReadAbortReplies() const;
     int SimpleErrorCheck(const CReply& Reply) const;
     int SimpleCommand(const CCommand& Command, const CArg& Arguments = CArg()) const;
+    // SimpleCommand for a command whose one argument may not be empty.
+    int CommandWithArgument(const CCommand& Command, const std::string& strArgument, const char* pchMissing) const;
     bool OpenControlChannel(const std::string& strServerHost, unsigned short ushServerPort);
     void CloseControlChannel() const;
     void ReportError(const std::string& strErrorMsg, const std::string& strFile, std::uint32_t dwLineNr) const;
