@@ -92,6 +92,7 @@ bool CFTPListParser::ParseEPLF(CFTPFileStatus& ftpFileStatus, const char* pszLin
         if (pszLine[at] != ',' && pszLine[at] != '\t') continue;
         ReadEPLFFact(ftpFileStatus, pszLine + factStart, at - factStart);
         if (pszLine[at] == '\t') {
+            if (at + 1 == length) return false;  // no name
             ftpFileStatus.Name().assign(pszLine + at + 1, static_cast<std::size_t>(length - at - 1));
             return true;
         }
@@ -147,6 +148,7 @@ bool CFTPListParser::ParseUNIXStyleListing(CFTPFileStatus& ftpFileStatus, const 
     // A number where the group stands might be the size of a listing
     // without group; the next number tells which it was.
     std::string numericGroup;
+    bool dayKnown = false;
     for (int at = 1; at < length && state != 8; ++at) {
         if (pszLine[at] != ' ' || pszLine[at - 1] == ' ') continue;
         const char* field = pszLine + start;
@@ -186,7 +188,7 @@ bool CFTPListParser::ParseUNIXStyleListing(CFTPFileStatus& ftpFileStatus, const 
                 break;
             }
             case 6:
-                GetLong(field, fieldLength, mday);
+                dayKnown = GetLong(field, fieldLength, mday);
                 state = 7;
                 break;
             case 7: {
@@ -197,14 +199,16 @@ bool CFTPListParser::ParseUNIXStyleListing(CFTPFileStatus& ftpFileStatus, const 
                 int colon = 0;
                 if (fieldLength == 5 && field[2] == ':') colon = 2;
                 if (fieldLength == 4 && field[1] == ':') colon = 1;
+                // A date field that is no number leaves the time unknown.
                 if (colon > 0) {
-                    GetLong(field, colon, hour);
-                    GetLong(field + colon + 1, fieldLength - colon - 1, minute);
-                    SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, true, 0, month, mday, hour, minute);
+                    if (dayKnown && GetLong(field, colon, hour) &&
+                        GetLong(field + colon + 1, fieldLength - colon - 1, minute)) {
+                        SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, true, 0, month, mday, hour,
+                                      minute);
+                    }
                 } else if (fieldLength < 4) {
                     return false;
-                } else {
-                    GetLong(field, fieldLength, year);
+                } else if (dayKnown && GetLong(field, fieldLength, year)) {
                     SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteDay, false, year, month, mday, 0, 0);
                 }
                 ftpFileStatus.Name().assign(pszLine + at + 1, static_cast<std::size_t>(length - at - 1));
@@ -229,13 +233,13 @@ bool CFTPListParser::ParseUNIXStyleListing(CFTPFileStatus& ftpFileStatus, const 
     if ((pszLine[1] == '[' || pszLine[1] == ' ') && name.size() > 3 && name.compare(0, 3, "   ") == 0) {
         name.erase(0, 3);
     }
-    return true;
+    return !name.empty();
 }
 
 // "LOGS.DIR;1  1  8-SEP-2005 16:09 [ADMIN] (RWE,RWE,RE,RE)"
 bool CFTPListParser::ParseMultiNetListing(CFTPFileStatus& ftpFileStatus, const char* pszLine, int length) {
     int at = 0;
-    if (!Find(pszLine, length, at, ';')) return false;
+    if (!Find(pszLine, length, at, ';') || at == 0) return false;
     std::string& name = ftpFileStatus.Name();
     name.assign(pszLine, static_cast<std::size_t>(at));
     if (name.size() >= 5 && name.compare(name.size() - 4, 4, ".DIR") == 0) {
@@ -251,16 +255,21 @@ bool CFTPListParser::ParseMultiNetListing(CFTPFileStatus& ftpFileStatus, const c
     long long year = 0;
     long long hour = 0;
     long long minute = 0;
-    if (!GetLongUpTo(pszLine, length, at, '-', '-', mday)) return false;
+    bool timeKnown = true;  // every date and clock field a number
+    if (!GetLongUpTo(pszLine, length, at, '-', '-', mday, &timeKnown)) return false;
     int end = at;
     if (!Find(pszLine, length, end, '-')) return false;
     const int month = GetMonth(pszLine + at, end - at);
     if (month < 0) return false;
     at = end + 1;
-    if (!GetLongUpTo(pszLine, length, at, ' ', ' ', year) || !SkipBlanks(pszLine, length, at)) return false;
-    if (!GetLongUpTo(pszLine, length, at, ':', ':', hour)) return false;
-    if (!GetLongUpTo(pszLine, length, at, ':', ' ', minute)) return false;
-    SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, false, year, month, mday, hour, minute);
+    if (!GetLongUpTo(pszLine, length, at, ' ', ' ', year, &timeKnown) || !SkipBlanks(pszLine, length, at)) {
+        return false;
+    }
+    if (!GetLongUpTo(pszLine, length, at, ':', ':', hour, &timeKnown)) return false;
+    if (!GetLongUpTo(pszLine, length, at, ':', ' ', minute, &timeKnown)) return false;
+    if (timeKnown) {
+        SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, false, year, month, mday, hour, minute);
+    }
     return true;
 }
 
@@ -273,21 +282,32 @@ bool CFTPListParser::ParseMSDOSListing(CFTPFileStatus& ftpFileStatus, const char
     long long year = 0;
     long long hour = 0;
     long long minute = 0;
+    bool timeKnown = true;  // every date and clock field a number
     int at = 0;
-    if (!GetLongUpTo(pszLine, length, at, '-', '-', month)) return false;
+    if (!GetLongUpTo(pszLine, length, at, '-', '-', month, &timeKnown)) return false;
     --month;
-    if (!GetLongUpTo(pszLine, length, at, '-', '-', mday)) return false;
-    if (!GetLongUpTo(pszLine, length, at, ' ', ' ', year)) return false;
+    if (!GetLongUpTo(pszLine, length, at, '-', '-', mday, &timeKnown)) return false;
+    if (!GetLongUpTo(pszLine, length, at, ' ', ' ', year, &timeKnown)) return false;
     if (year < 50) year += 2000;
     if (year < 1000) year += 1900;
     if (!SkipBlanks(pszLine, length, at)) return false;
-    if (!GetLongUpTo(pszLine, length, at, ':', ':', hour)) return false;
-    if (!GetLongUpTo(pszLine, length, at, 'A', 'P', minute)) return false;
-    if (hour == 12) hour = 0;
-    if (pszLine[at - 1] == 'P') hour += 12;
-    if (at < length && pszLine[at] == 'M') ++at;
-    if (!SkipBlanks(pszLine, length, at)) return false;
+    if (!GetLongUpTo(pszLine, length, at, ':', ':', hour, &timeKnown)) return false;
+    // The minutes end at a blank or at the A or P of AM/PM, which may also
+    // follow one blank; without it the clock is a 24-hour one.
     int end = at;
+    while (end < length && pszLine[end] != ' ' && pszLine[end] != 'A' && pszLine[end] != 'P') ++end;
+    if (end == length) return false;
+    timeKnown = GetLong(pszLine + at, end - at, minute) && end > at && timeKnown;
+    at = end;
+    if (pszLine[at] == ' ' && at + 1 < length && (pszLine[at + 1] == 'A' || pszLine[at + 1] == 'P')) ++at;
+    if (pszLine[at] == 'A' || pszLine[at] == 'P') {
+        if (hour == 12) hour = 0;
+        if (pszLine[at] == 'P') hour += 12;
+        ++at;
+        if (at < length && pszLine[at] == 'M') ++at;
+    }
+    if (!SkipBlanks(pszLine, length, at)) return false;
+    end = at;
     if (!Find(pszLine, length, end, ' ')) return false;
     if (pszLine[at] == '<') {
         ftpFileStatus.CwdPossible() = true;
@@ -300,7 +320,9 @@ bool CFTPListParser::ParseMSDOSListing(CFTPFileStatus& ftpFileStatus, const char
     at = end;
     if (!SkipBlanks(pszLine, length, at)) return false;
     ftpFileStatus.Name().assign(pszLine + at, static_cast<std::size_t>(length - at));
-    SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, false, year, month, mday, hour, minute);
+    if (timeKnown) {
+        SetRemoteTime(ftpFileStatus, CFTPFileStatus::mttRemoteMinute, false, year, month, mday, hour, minute);
+    }
     return true;
 }
 
@@ -347,10 +369,13 @@ bool CFTPListParser::GetLong(const char* pszLong, int length, long long& lResult
     return at == length;
 }
 
-bool CFTPListParser::GetLongUpTo(const char* pszLine, int length, int& at, char a, char b, long long& lResult) const {
+bool CFTPListParser::GetLongUpTo(const char* pszLine, int length, int& at, char a, char b, long long& lResult,
+                                 bool* pfNumber) const {
     int end = at;
     if (!Find(pszLine, length, end, a, b)) return false;
-    GetLong(pszLine + at, end - at, lResult);
+    if (!GetLong(pszLine + at, end - at, lResult) || end == at) {
+        if (pfNumber != nullptr) *pfNumber = false;
+    }
     at = end + 1;
     return true;
 }

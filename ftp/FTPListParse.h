@@ -47,9 +47,11 @@ private:
     bool GetLong(const char* pszLong, int length, long long& lResult) const;
     // GetLong over the field from `at` up to the next `a` or `b`; a field
     // that is no clean number still gives what GetLong made of it, so one
-    // odd date part does not cost the whole line. `at` moves past that
+    // odd date part does not cost the whole line; such a field (or an
+    // empty one) sets `*pfNumber` false when given. `at` moves past that
     // character; false when the line ends first.
-    bool GetLongUpTo(const char* pszLine, int length, int& at, char a, char b, long long& lResult) const;
+    bool GetLongUpTo(const char* pszLine, int length, int& at, char a, char b, long long& lResult,
+                     bool* pfNumber = nullptr) const;
     long long GetYear(time_t time) const;
     time_t ToTAI(long long lYear, long long lMonth, long long lMDay) const;
     time_t GuessTAI(long long lMonth, long long lMDay);

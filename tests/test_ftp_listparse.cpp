@@ -78,6 +78,8 @@ const LineCase kLines[] = {
     {"+s18446744073709551616,r,\ttoo big", true, "too big", kRetr, -1, kUnknown, 0, "", "", ""},
     {"+s-5,mx,\tnegative", true, "negative", 0, -1, kLocal, 0, "", "", ""},
     {"+r,s10,no tab", false, "", 0, 0, kUnknown, 0, "", "", ""},
+    {"+r,\t", false, "", 0, 0, kUnknown, 0, "", "", ""},
+    {"+\t", false, "", 0, 0, kUnknown, 0, "", "", ""},
     // UNIX
     {"-rw-r--r-- 1 owner1 group1 2048 Mar 3 14:05 data.bin", true, "data.bin", kRetr, 2048, kMinute,
      utc(2026, 3, 3, 14, 5), "owner1", "group1", "1"},
@@ -97,7 +99,9 @@ const LineCase kLines[] = {
      "[RWCEAFMS]"},
     {"prw-r--r-- 1 u g 0 Jan 1 2020 fifo", true, "fifo", 0, 0, kDay, utc(2020, 1, 1), "u", "g", "1"},
     {"-rw-r--r-- 1 u g 1 Jan 99999999999 2020 silly day", true, "silly day", kRetr, 1, kUnknown, 0, "u", "g", "1"},
+    {"-rw-r--r-- 1 u g 1 Jan 99999999999999999999 2020 no day", true, "no day", kRetr, 1, kUnknown, 0, "u", "g", "1"},
     {"-rw-r--r-- 1 u g 1 Jan 1 2020", false, "", kRetr, 0, kUnknown, 0, "", "", ""},
+    {"-rwxr-sr-x   2 45854    200           51x May  4  2000 ", false, "", kRetr, 0, kUnknown, 0, "", "", ""},
     {"total 12", false, "", 0, 0, kUnknown, 0, "", "", ""},
     // MultiNet
     {"LOGS.DIR;1  1  8-SEP-2005 16:09 [ADMIN] (RWE,RWE,RE,RE)", true, "LOGS", kCwd, -1, kMinute,
@@ -106,6 +110,8 @@ const LineCase kLines[] = {
      "", "", ""},
     {"X.DIR;1  1  8-XYZ-2005 16:09 [A]", false, "", kCwd, 0, kUnknown, 0, "", "", ""},
     {"LOGS.DIR;1  1  8-SEP-2005 16:09", false, "", kCwd, 0, kUnknown, 0, "", "", ""},
+    {";1  1  8-SEP-2005 16:09 [ADMIN] (RWE)", false, "", kRetr, 0, kUnknown, 0, "", "", ""},
+    {"A.TXT;1  1  99999999999999999999-SEP-2005 16:09 [A]", true, "A.TXT", kRetr, -1, kUnknown, 0, "", "", ""},
     // MS-DOS
     {"03-15-05  08:30PM       <DIR>          archive", true, "archive", kCwd, -1, kMinute, utc(2005, 3, 15, 20, 30),
      "", "", ""},
@@ -114,6 +120,12 @@ const LineCase kLines[] = {
     {"01-01-40  12:00PM           5368709120 with blanks.bin", true, "with blanks.bin", kRetr, 5368709120LL, kMinute,
      utc(2040, 1, 1, 12, 0), "", "", ""},
     {"03-15-05  08:30PM       <DIR>", false, "", kCwd, 0, kUnknown, 0, "", "", ""},
+    {"12-25-99  12:05 PM                 100 noon.txt", true, "noon.txt", kRetr, 100, kMinute,
+     utc(1999, 12, 25, 12, 5), "", "", ""},
+    {"09-13-10  13:08       <DIR>          Program Files", true, "Program Files", kCwd, -1, kMinute,
+     utc(2010, 9, 13, 13, 8), "", "", ""},
+    {"99999999999999999999-1-1 1:1PM 1 x", true, "x", kRetr, 1, kUnknown, 0, "", "", ""},
+    {"12-25-99  12:3O AM                 100 a.txt", true, "a.txt", kRetr, 100, kUnknown, 0, "", "", ""},
 };
 
 TEST(ListParse, EveryFormat) {
