@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "Machine.h"
 #include "StringExtra.h"
@@ -62,23 +63,46 @@ std::string StringReplacer::replace(const std::string& text) const
 
 namespace {
 
-// A value as the splitter must see it to give it back: backslashes before
-// a quote of the value are doubled and the quote escaped; backslashes at the
-// end are doubled only when the text goes on with a quote.
-std::string escapedForCommandLine(const std::string& value, bool quoteFollows)
+// Per character of a text: true for a backslash that stands for itself,
+// false for anything else. A run of backslashes that ends in a quote is
+// the quote's escape, not characters of its own: it is kept as written.
+std::vector<bool> literalBackslashes(const std::string& text)
+{
+    std::vector<bool> literal(text.size(), false);
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t end = i;
+        while (end < text.size() && text[end] == '\\')
+            ++end;
+        const bool escapesQuote = end < text.size() && text[end] == '"';
+        for (; i < end; ++i)
+            literal[i] = !escapesQuote;
+        i = end + 1;
+    }
+    return literal;
+}
+
+// Writes the escapes a line needs for the splitter to give back every
+// character marked literal as itself: a literal quote gets all the
+// backslashes before it doubled and one more; before a quote of the text,
+// only the literal backslashes are doubled. Nothing else changes.
+std::string escapedForCommandLine(const std::string& line, const std::vector<bool>& literal)
 {
     std::string out;
-    std::size_t slashes = 0;
-    for (const char c : value) {
-        if (c == '\\') {
-            ++slashes;
-            continue;
+    out.reserve(line.size());
+    for (std::size_t i = 0; i < line.size();) {
+        std::size_t end = i;
+        while (end < line.size() && line[end] == '\\')
+            ++end;
+        const bool quote = end < line.size() && line[end] == '"';
+        for (; i < end; ++i)
+            out.append(quote && (literal[i] || literal[end]) ? 2 : 1, '\\');
+        if (end < line.size()) {
+            if (quote && literal[end])
+                out.push_back('\\');
+            out.push_back(line[end]);
         }
-        out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
-        slashes = 0;
-        out.push_back(c);
+        i = end + 1;
     }
-    out.append(quoteFollows ? slashes * 2 : slashes, '\\');
     return out;
 }
 
@@ -86,21 +110,36 @@ std::string escapedForCommandLine(const std::string& value, bool quoteFollows)
 
 std::string StringReplacer::replaceInCommandLine(const std::string& text) const
 {
-    std::string result = text;
+    // Filled exactly as replace() fills, keeping beside each character
+    // whether it must reach the program as itself: every character a value
+    // put there (a value expanded by a later key included), and the
+    // backslashes of the text that do not escape a quote of the text.
+    // Escaping waits for the filled line: only then is it known what
+    // follows a value.
+    std::string line = text;
+    std::vector<bool> literal = literalBackslashes(text);
     for (const auto& [key, value] : replaceList) {
         if (key.empty())
             continue;
-        std::string out;
+        std::size_t at = line.find(key);
+        if (at == std::string::npos)
+            continue;
+        std::string filled;
+        std::vector<bool> marks;
         std::size_t from = 0;
-        for (std::size_t at = result.find(key); at != std::string::npos; at = result.find(key, from)) {
-            out.append(result, from, at - from);
+        for (; at != std::string::npos; at = line.find(key, from)) {
+            filled.append(line, from, at - from);
+            marks.insert(marks.end(), literal.begin() + from, literal.begin() + at);
+            filled += value;
+            marks.insert(marks.end(), value.size(), true);
             from = at + key.size();
-            out += escapedForCommandLine(value, from < result.size() && result[from] == '"');
         }
-        out.append(result, from, std::string::npos);
-        result.swap(out);
+        filled.append(line, from, std::string::npos);
+        marks.insert(marks.end(), literal.begin() + from, literal.end());
+        line.swap(filled);
+        literal.swap(marks);
     }
-    return result;
+    return escapedForCommandLine(line, literal);
 }
 
 void StringReplacer::setFileData(const FileData& fd)

@@ -23,7 +23,13 @@ public:
     // Windows rules: a '"' in a value (a Linux file name may hold one) stays
     // a character of its argument, and a value's backslashes never turn a
     // quote of the text into a literal one. So a name can never end its
-    // quotes early and add arguments of its own.
+    // quotes early and add arguments of its own. All keys are filled first
+    // (the line is what replace gives), then the escapes are written, so
+    // what follows a value is judged on the filled line: a value's
+    // backslashes are doubled exactly when a quote follows them there.
+    // Backslashes of the text that escape a quote of the text stay as
+    // written; the text's other backslashes stand for themselves, as the
+    // values' do, even when an empty value leaves them before a quote.
     std::string replaceInCommandLine(const std::string& text) const;
     // Replaces the map with the 26 file placeholders of fd.
     void setFileData(const FileData& fd);

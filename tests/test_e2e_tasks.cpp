@@ -39,11 +39,13 @@ TEST(E2eTasks, HostileFileNamesReachTheProgramAsOneArgumentEach) {
     MaruboSandbox box;
     box.writeSettings(R"({"TASKLIST": [
       {"AVAILABLE": true, "REGEX": "", "PROGRAM": "@REC@", "INFILEOPT": "-i",
+       "OPTIONS": "-t \"${InBaseName}${OutDrive}\" -x \"${InBaseName}\"",
        "OUTFILEOPT": "-o", "OUTFILEPATH": "${InPath}out/${InFileName}.mp4"}]})");
     const std::vector<std::string> names = {
         "a\" -o \"x.ts",        // would inject "-o x.ts" unescaped
         "b\\\" c.ts",           // backslash before a quote
         "trail\\",              // backslash before the closing quote
+        "trail\\.ts",           // ... or before the empty ${OutDrive} and then the quote
         "$(touch pwned); `id` & | > d.ts",
         "tab\there.ts",
         "\xE9\xFF not utf8.ts",
@@ -56,7 +58,9 @@ TEST(E2eTasks, HostileFileNamesReachTheProgramAsOneArgumentEach) {
     const auto calls = box.calls();
     ASSERT_EQ(paths.size(), calls.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        EXPECT_EQ((Args{"-i", paths[i], "-o", box.file("in/out/" + names[i] + ".mp4")}), calls[i]);
+        const std::string base = std::filesystem::path(names[i]).stem().string();
+        EXPECT_EQ((Args{"-t", base, "-x", base, "-i", paths[i], "-o", box.file("in/out/" + names[i] + ".mp4")}),
+                  calls[i]);
         EXPECT_TRUE(std::filesystem::exists(box.file("in/out/" + names[i] + ".mp4"))) << names[i];
     }
     EXPECT_FALSE(std::filesystem::exists(box.file("pwned")));

@@ -249,6 +249,7 @@ TEST(Placeholders, CommandLineValuesStayOneArgument)
         const char* text;
         const char* value;
         std::vector<std::string> args;
+        std::map<std::string, std::string> others = {};  // keys besides ${N}
     };
     const Case cases[] = {
         {R"(p "${N}" -y)", R"(a" -x "b.ts)", {"p", R"(a" -x "b.ts)", "-y"}},
@@ -258,11 +259,21 @@ TEST(Placeholders, CommandLineValuesStayOneArgument)
         {R"(p "${N}" -y)", R"(a\"b\\)", {"p", R"(a\"b\\)", "-y"}},
         {R"(p "x${N}y")", R"(a\b)", {"p", R"(xa\by)"}},
         {R"(p "${N}")", "", {"p", ""}},
+        // What follows a value is judged on the filled line.
+        {R"(p -t "${N}${OutDrive}" -x "${N}" -y)", R"(trail\)", {"p", "-t", R"(trail\)", "-x", R"(trail\)", "-y"},
+         {{"${OutDrive}", ""}}},
+        {R"(p "${N}${P}" -y)", R"(x\)", {"p", R"(x\\\)", "-y"}, {{"${P}", R"(\\)"}}},
+        {R"(p "${N}${P}" -y)", R"(x\)", {"p", R"(x\\")", "-y"}, {{"${P}", R"(\")"}}},
+        {R"(p "${N}" -y)", R"(a\${Q}b)", {"p", R"(a\"b)", "-y"}, {{"${Q}", "\""}}},
+        // A backslash of the text that escaped no quote stands for itself.
+        {R"(p "a\${N}" -y)", "", {"p", R"(a\)", "-y"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text + std::string(" <- ") + c.value);
+        std::map<std::string, std::string> list = c.others;
+        list["${N}"] = c.value;
         StringReplacer r;
-        r.setReplaceList({{"${N}", c.value}});
+        r.setReplaceList(list);
         EXPECT_EQ(c.args, platform::splitCommandLine(r.replaceInCommandLine(c.text)));
     }
     // Key order and the rest of replace's rules hold as they are.
