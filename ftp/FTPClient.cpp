@@ -205,12 +205,23 @@ bool CFTPClient::SendCommand(const CCommand& Command, const CArg& Arguments, CRe
     return SendCommand(Command, Arguments) && GetResponse(Reply);
 }
 
-void CFTPClient::FillResponseQueue(const TDeadline* pDeadline) const {
+bool CFTPClient::FillResponseQueue(const TDeadline& deadline) const {
     std::string strText;
+    bool fPeerClosed = false;
     const int nChunk = static_cast<int>(m_vBuffer.size()) - 1;
     for (;;) {
-        const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs(pDeadline));
-        if (mc_uiResponseWait != 0) std::this_thread::sleep_for(std::chrono::milliseconds(mc_uiResponseWait));
+        // Each read would otherwise restart the time-out: a server that
+        // drips a byte at a time could hold the client for ever.
+        if (std::chrono::steady_clock::now() >= deadline) {
+            throw nsSocket::CBlockingSocketException("Receive timeout", ETIMEDOUT);
+        }
+        const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs(&deadline));
+        fPeerClosed = nReceived == 0;
+        if (mc_uiResponseWait != 0) {
+            const auto wait = std::min<std::chrono::steady_clock::duration>(
+                std::chrono::milliseconds(mc_uiResponseWait), deadline - std::chrono::steady_clock::now());
+            if (wait.count() > 0) std::this_thread::sleep_for(wait);
+        }
         m_vBuffer[static_cast<std::size_t>(std::max(nReceived, 0))] = '\0';
         strText.append(m_vBuffer.data(), std::strlen(m_vBuffer.data()));
         if (nReceived != nChunk) break;
@@ -224,13 +235,21 @@ void CFTPClient::FillResponseQueue(const TDeadline* pDeadline) const {
         m_qResponseBuffer.push(strText.substr(start, next - start));
         start = next;
     }
+    return fPeerClosed;
 }
 
-bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline* pDeadline) const {
+bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline) const {
     if (!IsConnected()) return false;
     try {
-        if (m_qResponseBuffer.empty()) FillResponseQueue(pDeadline);
-        if (m_qResponseBuffer.empty()) return false;
+        if (m_qResponseBuffer.empty()) {
+            const bool fPeerClosed = FillResponseQueue(deadline);
+            if (m_qResponseBuffer.empty()) {
+                // The server hung up: the connection is gone, and a caller
+                // that retries must see that it has to log on again.
+                if (fPeerClosed) CloseControlChannel();
+                return false;
+            }
+        }
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineReadLine, *m_apSckControlConnection);
         return false;
@@ -243,13 +262,17 @@ bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline
 }
 
 bool CFTPClient::GetResponse(CReply& Reply, const TDeadline* pDeadline) const {
+    // A whole reply, every line of it and the response waits, comes within
+    // one time-out.
+    const TDeadline deadline =
+        pDeadline != nullptr ? *pDeadline : std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSecs());
     std::string strResponse;
-    if (!GetSingleResponseLine(strResponse, pDeadline)) return false;
+    if (!GetSingleResponseLine(strResponse, deadline)) return false;
     if (strResponse.size() >= 4 && strResponse[3] == '-') {
         const long lReplyNumber = std::strtol(strResponse.c_str(), nullptr, 10);
         for (;;) {
             std::string strLine;
-            if (!GetSingleResponseLine(strLine, pDeadline)) return false;
+            if (!GetSingleResponseLine(strLine, deadline)) return false;
             strResponse += "\r\n" + strLine;
             if (strLine.size() >= 4 && strLine[3] == ' ' && std::strtol(strLine.c_str(), nullptr, 10) == lReplyNumber) {
                 break;
@@ -574,8 +597,7 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
             return false;
         }
         fAccepted = true;
-        nsSocket::CSockAddr peerAddress;
-        if (apSckListen->Accept(sckDataConnection, peerAddress, TimeoutSecs())) return true;
+        if (AcceptFromServer(*apSckListen, sckDataConnection)) return true;
         apSckListen->Close();
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         ReportSocketError(blockingException, kLineActiveData, *apSckListen);
@@ -584,6 +606,22 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
     // turns it away, and its final reply is read with ABOR's.
     if (fAccepted) AbortUnfinishedTransfer();
     return false;
+}
+
+// Anyone who can reach the listening port may connect to it: only the
+// server of the control connection gets the transfer. Others are closed and
+// the wait goes on, within the one time-out.
+bool CFTPClient::AcceptFromServer(const nsSocket::IBlockingSocket& sckListen,
+                                  nsSocket::IBlockingSocket& sckDataConnection) const {
+    nsSocket::CSockAddr serverAddress;
+    m_apSckControlConnection->GetPeerAddr(serverAddress);
+    const TDeadline deadline = std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSecs());
+    for (;;) {
+        nsSocket::CSockAddr peerAddress;
+        if (!sckListen.Accept(sckDataConnection, peerAddress, TimeoutSecs(&deadline))) return false;
+        if (peerAddress.IPAddr() == serverAddress.IPAddr()) return true;
+        sckDataConnection.Close();
+    }
 }
 
 bool CFTPClient::TransferData(const CCommand& crDatachannelCmd, ITransferNotification& Observer,
@@ -778,10 +816,41 @@ int CFTPClient::FileSize(const std::string& strPath, long long& lSize) const {
 
 // ---------------------------------------------------------------- listings
 
+namespace {
+
+// A listing is held whole in memory: one that goes on past the cap is cut
+// off by an abort, which ends the data connection like any failed transfer.
+class CCappedListing : public COutputStream {
+public:
+    CCappedListing(const CFTPClient& client, const tstring& strEolCharacterSequence, const tstring& strStreamName)
+        : COutputStream(strEolCharacterSequence, strStreamName), m_client(client) {}
+
+    bool OnBytesReceived(const TByteVector& vBuffer, long long lReceivedBytes) override {
+        if (GetLocalStreamSize() + static_cast<std::uint64_t>(std::max(lReceivedBytes, 0LL)) > CFTPClient::kMaxListingBytes) {
+            m_fCut = true;
+            m_client.Abort();
+            return true;
+        }
+        return COutputStream::OnBytesReceived(vBuffer, lReceivedBytes);
+    }
+    bool WasCut() const { return m_fCut; }
+
+private:
+    const CFTPClient& m_client;
+    bool m_fCut = false;
+};
+
+}  // namespace
+
 bool CFTPClient::ListLines(const CCommand& crCommand, const std::string& strPath, bool fPasv,
                            std::vector<std::string>& vstrLines) const {
-    COutputStream outputStream(mc_strEolCharacterSequence, crCommand.AsString());
+    CCappedListing outputStream(*this, mc_strEolCharacterSequence, crCommand.AsString());
     if (!ExecuteDatachannelCommand(crCommand, strPath, CRepresentation(CType::ASCII()), fPasv, 0, outputStream)) {
+        if (outputStream.WasCut()) {
+            ReportError(crCommand.AsString() + " listing passed " + std::to_string(CFTPClient::kMaxListingBytes >> 20) +
+                            " MiB and was cut off.",
+                        kSourcePath, kLineReceiveLoop);
+        }
         return false;
     }
     outputStream.SetStartPosition();

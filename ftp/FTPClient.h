@@ -101,6 +101,9 @@ public:
     int Abort() const;
 
     // ---- listings and transfers
+    // A listing is held in memory whole: one of more than kMaxListingBytes
+    // fails (OnInternalError says so) and its data connection is ended.
+    static constexpr std::uint64_t kMaxListingBytes = 16 * 1024 * 1024;
     bool List(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv = false) const;
     bool NameList(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv = false) const;
     bool List(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
@@ -173,10 +176,11 @@ private:
     int TimeoutSecs(const TDeadline* pDeadline) const;
     bool SendCommand(const CCommand& Command, const CArg& Arguments) const;
     bool SendCommand(const CCommand& Command, const CArg& Arguments, CReply& Reply) const;
-    // Without a deadline every read waits the time-out; with one, all reads together.
+    // The whole reply within the deadline; without one, within one time-out.
     bool GetResponse(CReply& Reply, const TDeadline* pDeadline = nullptr) const;
-    bool GetSingleResponseLine(std::string& strResponse, const TDeadline* pDeadline) const;
-    void FillResponseQueue(const TDeadline* pDeadline) const;
+    bool GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline) const;
+    // True when the server closed the connection.
+    bool FillResponseQueue(const TDeadline& deadline) const;
     int AbortUnfinishedTransfer() const;
     int ReadAbortReplies() const;
     int SimpleErrorCheck(const CReply& Reply) const;
@@ -196,6 +200,8 @@ private:
     bool OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConnection, const CCommand& crDatachannelCmd,
                                   const std::string& strPath, std::uint64_t dwByteOffset) const;
     bool RestartIfNeeded(const CCommand& crDatachannelCmd, std::uint64_t dwByteOffset) const;
+    bool AcceptFromServer(const nsSocket::IBlockingSocket& sckListen,
+                          nsSocket::IBlockingSocket& sckDataConnection) const;
     bool TransferData(const CCommand& crDatachannelCmd, ITransferNotification& Observer,
                       nsSocket::IBlockingSocket& sckDataConnection) const;
     bool SendData(ITransferNotification& Observer, nsSocket::IBlockingSocket& sckDataConnection) const;

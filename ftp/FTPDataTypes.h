@@ -397,9 +397,13 @@ public:
     CObserverPatternBase(const CObserverPatternBase&) = delete;
     CObserverPatternBase& operator=(const CObserverPatternBase&) = delete;
     virtual ~CObserverPatternBase() {
-        TSet setPartners;
-        setPartners.swap(m_setPartners);
-        for (T1 p : setPartners) p->RemovePartner(m_pSelf);
+        // One partner at a time rather than a swap into a local set, which
+        // GCC 12 at -O3 takes for a dangling pointer.
+        while (!m_setPartners.empty()) {
+            const T1 p = *m_setPartners.begin();
+            m_setPartners.erase(m_setPartners.begin());
+            p->RemovePartner(m_pSelf);
+        }
     }
 
     bool Attach(T1 p) {

@@ -98,6 +98,13 @@ FtpExchange pieces(std::vector<std::string> texts) {
     return exchange;
 }
 
+// After the first line, a byte every 100 ms.
+FtpExchange dripping(const std::string& first, const std::string& rest) {
+    FtpExchange exchange = FtpExchange::split(rest, 1, std::chrono::milliseconds(100));
+    exchange.pieces.insert(exchange.pieces.begin(), first);
+    return exchange;
+}
+
 FtpExchange silence() { return FtpExchange(); }
 
 FtpExchange hangUp() {
@@ -125,9 +132,14 @@ const ReplyCase kReplyCases[] = {
     // A never-ending reply is cut at 1 MiB like a failed read.
     {"MultiLineNeverEnds", endless("257-Start\r\n", std::string(1000, 'x') + "\r\n"), 0, FTP_ERROR, "",
      "Receive error 0x0000005a", false},
+    // The whole reply, response waits included, within one time-out.
+    {"NeverEndsWithResponseWait", endless("257-Start\r\n", std::string(1000, 'x') + "\r\n"), 100, FTP_ERROR, "",
+     "Receive timeout error 0x0000006e", false},
+    {"DripsPastTheTimeOut", dripping("257-Start\r\n", std::string(30, 'x') + "\r\n257 End\r\n"), 0, FTP_ERROR, "",
+     "Receive timeout error 0x0000006e", false},
     {"Silent", silence(), 0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false},
-    // A closed connection reads as nothing: no error beyond the result.
-    {"HungUp", hangUp(), 0, FTP_ERROR, "", "", true},
+    // A closed connection reads as nothing and is closed on this side too.
+    {"HungUp", hangUp(), 0, FTP_ERROR, "", "", false},
 };
 
 class ReplyReading : public ::testing::TestWithParam<ReplyCase> {};
@@ -562,6 +574,59 @@ TEST(ActiveTransfer, TypeRefusedEndsBeforeAnyDataConnection) {
     EXPECT_EQ(scripted.afterLogon(), Commands({"SIZE f", "TYPE I"}));
 }
 
+TEST(ActiveTransfer, ConnectionFromAnotherHostIsTurnedAway) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "data");
+    FtpExchange store = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
+    store.strangerFirst = true;
+    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 store}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false))
+        << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.server.strangerReceived(), "");
+    EXPECT_EQ(scripted.server.dataReceived(), "data");
+}
+
+// A transfer is only done when the server's final reply says so.
+struct TransferEndCase {
+    const char* label;
+    bool upload;
+    FtpExchange dataCommandAnswer;
+    bool connectedAfter;
+};
+
+void PrintTo(const TransferEndCase& param, std::ostream* out) { *out << param.label; }
+
+const TransferEndCase kTransferEnds[] = {
+    {"UploadStorageFull", true, FtpExchange::receive("150 Go.\r\n", "452 Insufficient storage.\r\n"), true},
+    {"DownloadLocalError", false, FtpExchange::send("150 Go.\r\n", "payload", "451 Local error.\r\n"), true},
+    // The server hangs up at STOR: the connection is gone on this side too,
+    // so a caller knows to log on again.
+    {"ControlDroppedAtStore", true, hangUp(), false},
+};
+
+class TransferEnd : public ::testing::TestWithParam<TransferEndCase> {};
+
+TEST_P(TransferEnd, FailsUnlessTheFinalReplyIsPositive) {
+    const TransferEndCase& param = GetParam();
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "payload");
+    Scripted scripted(withLogon({reply("550 None.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 param.dataCommandAnswer, reply("200 Noop.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    nsFTP::COutputStream sink("\r\n", "sink");
+    EXPECT_FALSE(param.upload ? scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)
+                              : scripted.client.DownloadFile("f", sink, kImage, false));
+    EXPECT_EQ(scripted.client.IsConnected(), param.connectedAfter);
+    EXPECT_EQ(scripted.client.Noop(), param.connectedAfter ? FTP_OK : FTP_ERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(FinalReplies, TransferEnd, ::testing::ValuesIn(kTransferEnds),
+                         [](const ::testing::TestParamInfo<TransferEndCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
 // ---------------------------------------------------------------- resume decisions
 
 struct ResumeCase {
@@ -692,6 +757,23 @@ TEST(Listing, FailedListingLeavesTheListAlone) {
     std::vector<std::string> names = {"old"};
     EXPECT_FALSE(scripted.client.List("/", names, false));
     EXPECT_EQ(names, std::vector<std::string>({"old"}));
+}
+
+TEST(Listing, EndlessListingIsCutAtTheCap) {
+    FtpExchange endlessListing = reply("150 Here.\r\n");
+    endlessListing.data = FtpExchange::Data::SendForever;
+    endlessListing.dataBytes = std::string(65536, 'x') + "\r\n";
+    endlessListing.finalReply = "426 Cut.\r\n";
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), endlessListing,
+                                 reply("226 Aborted.\r\n"), reply("200 Noop.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    std::vector<std::string> names = {"old"};
+    EXPECT_FALSE(scripted.client.NameList("/", names, false));
+    EXPECT_EQ(names, std::vector<std::string>({"old"}));
+    ASSERT_EQ(scripted.recorder.errors.size(), 1u) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.errors[0].text, "NLST listing passed 16 MiB and was cut off.");
+    EXPECT_EQ(scripted.afterLogon()[3], "ABOR");
+    EXPECT_EQ(scripted.client.Noop(), FTP_OK);
 }
 
 // ---------------------------------------------------------------- abort

@@ -73,16 +73,25 @@ std::string ScriptedFtpServer::dataReceived() const {
     return m_dataReceived;
 }
 
+std::string ScriptedFtpServer::strangerReceived() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_strangerReceived;
+}
+
 void ScriptedFtpServer::run() {
-    const int connection = m_listener.accept(0);
-    if (connection < 0) return;
-    serve(connection);
-    ::close(connection);
+    for (;;) {
+        const int connection = m_listener.accept(0);
+        if (connection < 0) return;
+        serve(connection);
+        ::close(connection);
+        m_pending.clear();
+    }
 }
 
 void ScriptedFtpServer::serve(int connection) {
     if (!perform(connection, m_greeting)) return;
-    for (std::size_t index = 0;; ++index) {
+    for (;;) {
+        const std::size_t index = m_next++;
         std::string line;
         if (!readCommandLine(connection, line)) return;
         {
@@ -111,11 +120,16 @@ bool ScriptedFtpServer::perform(int connection, FtpExchange exchange) {
         }
         return false;
     }
-    if (exchange.data == FtpExchange::Data::Send || exchange.data == FtpExchange::Data::Receive) {
+    if (exchange.data == FtpExchange::Data::Send || exchange.data == FtpExchange::Data::Receive ||
+        exchange.data == FtpExchange::Data::SendForever) {
+        if (exchange.strangerFirst) playStranger();
         const int data = openDataConnection();
         if (data < 0) return false;
         if (exchange.data == FtpExchange::Data::Send) {
             m_listener.sendAll(data, exchange.dataBytes, kWaitMs);
+        } else if (exchange.data == FtpExchange::Data::SendForever) {
+            while (m_listener.sendAll(data, exchange.dataBytes, kWaitMs)) {
+            }
         } else {
             char block[65536];
             while (m_listener.waitReadable(data, kWaitMs) == 1) {
@@ -176,16 +190,44 @@ int ScriptedFtpServer::openDataConnection() {
         m_dataListen = -1;
         return data;
     }
+    return connectToPortAddress(nullptr);
+}
+
+// From the given local address, or any when null.
+int ScriptedFtpServer::connectToPortAddress(const char* from) {
     const int data = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (from != nullptr) ::inet_pton(AF_INET, from, &local.sin_addr);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(m_portAddress);
     address.sin_port = htons(m_portPort);
-    if (data < 0 || ::connect(data, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (data < 0 || (from != nullptr && ::bind(data, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) ||
+        ::connect(data, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         if (data >= 0) ::close(data);
         return -1;
     }
     return data;
+}
+
+void ScriptedFtpServer::playStranger() {
+    const int stranger = connectToPortAddress("127.0.0.2");
+    std::string received = "-";
+    if (stranger >= 0) {
+        char block[4096];
+        while (m_listener.waitReadable(stranger, kWaitMs) == 1) {
+            const ssize_t n = ::recv(stranger, block, sizeof block, 0);
+            if (n <= 0) {
+                received.erase(0, 1);
+                break;
+            }
+            received.append(block, static_cast<std::size_t>(n));
+        }
+        ::close(stranger);
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_strangerReceived += received;
 }
 
 }  // namespace testsupport

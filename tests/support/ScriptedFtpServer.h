@@ -20,7 +20,7 @@ namespace testsupport {
 
 // What the server does after one command (or, for the greeting, at once).
 struct FtpExchange {
-    enum class Data { None, Send, Receive, NeverConnect };
+    enum class Data { None, Send, Receive, NeverConnect, SendForever };
 
     // Sent in order, `pause` apart. In a piece, "{PASV}" becomes
     // "127,0,0,1,p1,p2" and "{PORT}" "p1,p2" of a data listener the server
@@ -32,9 +32,13 @@ struct FtpExchange {
     std::string repeat;
     // After the pieces, the data connection (to the last PORT address, or
     // from the client to the PASV listener): send `dataBytes` and close,
-    // receive until the client closes, or never open one.
+    // send it over and over until the client closes, receive until the
+    // client closes, or never open one.
     Data data = Data::None;
     std::string dataBytes;
+    // Before the data connection to a PORT address, one from 127.0.0.2
+    // that waits until the client closes it.
+    bool strangerFirst = false;
     // Sent once the data connection has closed.
     std::string finalReply;
     // After all of the above, end the control connection.
@@ -48,8 +52,9 @@ struct FtpExchange {
 
 class ScriptedFtpServer {
 public:
-    // `greeting` runs on connection; script[i] answers the i-th command
-    // line. Commands beyond the script get "500 Unscripted.", QUIT "221 Bye."
+    // `greeting` runs on every connection; script[i] answers the i-th
+    // command line, counted over the connections one after another.
+    // Commands beyond the script get "500 Unscripted.", QUIT "221 Bye."
     ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script);
     // Stops serving (cutting the connection) and joins the thread.
     ~ScriptedFtpServer();
@@ -61,6 +66,9 @@ public:
     std::vector<std::string> commands() const;
     // Everything the client sent over data connections, in order.
     std::string dataReceived() const;
+    // What the connections from 127.0.0.2 received; "-" when the client
+    // did not close them.
+    std::string strangerReceived() const;
 
 private:
     void run();
@@ -69,6 +77,8 @@ private:
     bool readCommandLine(int connection, std::string& line);
     bool openDataListener(std::string& piece);
     int openDataConnection();
+    int connectToPortAddress(const char* from);
+    void playStranger();
     void notePortCommand(const std::string& line);
 
     FtpExchange m_greeting;
@@ -81,6 +91,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_commands;
     std::string m_dataReceived;
+    std::string m_strangerReceived;
+    std::size_t m_next = 0;  // the script's next exchange
     std::thread m_thread;
 };
 
