@@ -185,7 +185,9 @@ UploadPlan planUpload(const FileData& filedata) {
     std::string dir = ftp.getCharRemotePath();
     plan.dir = FileAccess::pathNormalize(dir);
     plan.remoteFile = plan.dir + plan.localName;
-    plan.url = "ftp://" + plan.address + plan.remoteFile;
+    // Without a remote folder the file lands in the logon folder; the URL
+    // still needs its separator after the address.
+    plan.url = "ftp://" + plan.address + (plan.dir.empty() ? "/" : "") + plan.remoteFile;
     plan.rawRemotePath = ftp.getRemotePath();
     return plan;
 }
@@ -263,34 +265,71 @@ bool threeAttempts(const char* what, Attempt attempt) {
     return false;
 }
 
-int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPData& ftp) {
+// Notes whether the server took up a STOR or APPE of this upload (a 1xx
+// answer). Only then is what stands under the remote name this upload's own
+// work, which a later attempt may continue instead of storing it anew.
+class StoreWatch : public nsFTP::CFTPClient::CNotification {
+public:
+    void OnSendCommand(const nsFTP::CCommand& command, const nsFTP::CArg& /*arguments*/) override {
+        m_storing = command == nsFTP::CCommand::cmdSTOR || command == nsFTP::CCommand::cmdAPPE;
+    }
+    void OnResponse(const nsFTP::CReply& reply) override {
+        if (m_storing && reply.Code().IsPositivePreliminaryReply()) m_accepted = true;
+    }
+    bool storeAccepted() const { return m_accepted; }
+
+private:
+    bool m_storing = false;
+    bool m_accepted = false;
+};
+
+nsFTP::CLogonInfo logonInfoFor(const UploadPlan& plan, const FTPData& ftp) {
     const Endpoint endpoint = logonEndpoint(plan.address);
-    const nsFTP::CLogonInfo logonInfo(nsHelper::CCnv::ConvertToTString(endpoint.host.c_str()), endpoint.port,
-                                      nsHelper::CCnv::ConvertToTString(ftp.getId().c_str()),
-                                      nsHelper::CCnv::ConvertToTString(ftp.getPass().c_str()),
-                                      nsHelper::CCnv::ConvertToTString(""));
+    return nsFTP::CLogonInfo(nsHelper::CCnv::ConvertToTString(endpoint.host.c_str()), endpoint.port,
+                             nsHelper::CCnv::ConvertToTString(ftp.getId().c_str()),
+                             nsHelper::CCnv::ConvertToTString(ftp.getPass().c_str()),
+                             nsHelper::CCnv::ConvertToTString(""));
+}
+
+void enterRemoteFolder(nsFTP::CFTPClient& client, const UploadPlan& plan) {
+    // The client takes no empty directory: an entry without a remote path
+    // uploads into the logon directory.
+    if (plan.dir.empty()) return;
+    if (client.MakeDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str())) == nsFTP::FTP_OK) {
+        FTP_LOG(Info, "FTP MAKE DIR : '%s'", plan.dir.c_str());
+    }
+    client.ChangeWorkingDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str()));
+}
+
+// One upload attempt. A connection lost in an earlier attempt is made again
+// first, or the retry would fail at once while the server waits.
+bool uploadAttempt(nsFTP::CFTPClient& client, const UploadPlan& plan, const nsFTP::CLogonInfo& logonInfo,
+                   const StoreWatch& storeWatch) {
+    if (!client.IsConnected()) {
+        if (!client.Login(logonInfo)) return false;
+        FTP_LOG(Info, "FTP LOGIN : '%s'", plan.address.c_str());
+        enterRemoteFolder(client, plan);
+    }
+    // Never append to a file someone else left under this name: resume only
+    // what an earlier attempt of this upload stored.
+    client.SetResumeMode(storeWatch.storeAccepted());
+    const nsFTP::CRepresentation image(nsFTP::CType::Image(), nsFTP::CTypeFormat());
+    return client.UploadFile(nsHelper::CCnv::ConvertToTString(plan.localPath.c_str()),
+                             nsHelper::CCnv::ConvertToTString(plan.remoteFile.c_str()), false, image, false);
+}
+
+int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPData& ftp,
+                   const StoreWatch& storeWatch) {
+    const nsFTP::CLogonInfo logonInfo = logonInfoFor(plan, ftp);
     if (!threeAttempts("LOGIN", [&] { return client.Login(logonInfo); })) {
         FTP_LOG(Error, "FTP LOGIN ABORT");
         return ErrorManager::add(ERR_FTP_LOGIN);
     }
     FTP_LOG(Info, "FTP LOGIN : '%s'", plan.address.c_str());
-
-    // The client takes no empty directory: an entry without a remote path
-    // uploads into the logon directory.
-    if (!plan.dir.empty()) {
-        if (client.MakeDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str())) == nsFTP::FTP_OK) {
-            FTP_LOG(Info, "FTP MAKE DIR : '%s'", plan.dir.c_str());
-        }
-        client.ChangeWorkingDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str()));
-    }
+    enterRemoteFolder(client, plan);
 
     FTP_LOG(Info, "FTP UPLOAD FROM     : %s", plan.localPath.c_str());
-    const nsFTP::CRepresentation image(nsFTP::CType::Image(), nsFTP::CTypeFormat());
-    const bool uploaded = threeAttempts("UPLOAD", [&] {
-        return client.UploadFile(nsHelper::CCnv::ConvertToTString(plan.localPath.c_str()),
-                                 nsHelper::CCnv::ConvertToTString(plan.remoteFile.c_str()), false, image, false);
-    });
-    if (!uploaded) {
+    if (!threeAttempts("UPLOAD", [&] { return uploadAttempt(client, plan, logonInfo, storeWatch); })) {
         FTP_LOG(Error, "FTP UPLOAD ABORT : %s", plan.url.c_str());
         return ErrorManager::add(ERR_FTP_UPLOAD);
     }
@@ -299,24 +338,32 @@ int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPD
     return 0;
 }
 
-// Detaches the observer and logs out on every way out of an upload.
-class SessionEnd {
+// One upload's client with its two observers, which outlive their
+// registration with it. On every way out the observers are detached and the
+// client logs out.
+class UploadSession {
 public:
-    SessionEnd(nsFTP::CFTPClient& client, FTPCallBackClass& observer) : m_client(client), m_observer(observer) {}
-    ~SessionEnd() {
+    UploadSession() : client(nsSocket::CreateDefaultBlockingSocketInstance(), 10, 2048, 0, "/") {
+        client.AttachObserver(&progress);
+        client.AttachObserver(&storeWatch);
+        client.setUiTimeout(100);
+        client.setUiResponseWait(responseWait());
+    }
+    ~UploadSession() {
         try {
-            m_client.DetachObserver(&m_observer);
-            m_client.Logout();
+            client.DetachObserver(&progress);
+            client.DetachObserver(&storeWatch);
+            client.Logout();
         } catch (...) {
             // Leaving is all that is left to do; the upload's outcome stands.
         }
     }
-    SessionEnd(const SessionEnd&) = delete;
-    SessionEnd& operator=(const SessionEnd&) = delete;
+    UploadSession(const UploadSession&) = delete;
+    UploadSession& operator=(const UploadSession&) = delete;
 
-private:
-    nsFTP::CFTPClient& m_client;
-    FTPCallBackClass& m_observer;
+    FTPCallBackClass progress;
+    StoreWatch storeWatch;
+    nsFTP::CFTPClient client;
 };
 
 }  // namespace
@@ -334,12 +381,6 @@ int ClassAfterTaskManager::oneFtpTransfer(const FileData& filedata) {
         return ErrorManager::add(ERR_FTP_UPLOAD);
     }
 
-    std::shared_ptr<nsSocket::IBlockingSocket> socket(nsSocket::CreateDefaultBlockingSocketInstance());
-    FTPCallBackClass observer;  // outlives its registration with the client
-    nsFTP::CFTPClient client(socket, 10, 2048, 0, "/");
-    client.AttachObserver(&observer);
-    client.setUiTimeout(100);
-    client.setUiResponseWait(responseWait());
-    const SessionEnd end(client, observer);
-    return logonAndUpload(client, plan, filedata.ftp);
+    UploadSession session;
+    return logonAndUpload(session.client, plan, filedata.ftp, session.storeWatch);
 }

@@ -20,10 +20,13 @@ void FTPCallBackClass::start(const std::string& source, const std::string& targe
     lDiffSize = 0;
     lLastTotalSize = 0;
     timeend = std::chrono::steady_clock::now();
+    timeTransferStart = timeend;
+    timeLastBlock = timeend;
 }
 
 void FTPCallBackClass::count(long long bytes) {
     if (bytes > 0) lTotalSize += static_cast<uint64_t>(bytes);
+    timeLastBlock = std::chrono::steady_clock::now();
     if (lUpCount % kBlocksPerLine == 0) printSend();
     ++lUpCount;
 }
@@ -46,17 +49,21 @@ void FTPCallBackClass::OnBytesReceived(const nsFTP::TByteVector& /*vBuffer*/, lo
     count(lReceivedBytes);
 }
 
-void FTPCallBackClass::printSend() {
-    timestart = std::chrono::steady_clock::now();
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(timestart - timeend).count();
-    // Less than a whole millisecond (a small file, a fast disk) counts as
-    // one: the rate stays a number instead of a division by zero.
-    const double milliseconds = elapsed < 1 ? 1.0 : static_cast<double>(elapsed);
+namespace {
 
-    lDiffSize = lTotalSize - lLastTotalSize;
+// Bytes per second over a duration; less than a whole millisecond (a small
+// file, a fast disk) counts as one, so the rate stays a number.
+double bytesPerSecond(uint64_t bytes, std::chrono::steady_clock::duration elapsed) {
+    const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    return static_cast<double>(bytes) * 1000.0 / (milliseconds < 1 ? 1.0 : static_cast<double>(milliseconds));
+}
+
+}  // namespace
+
+void FTPCallBackClass::setRate(double bytesPerSec) {
     // The unit is chosen on the rate as stored, so the line never shows
     // "1000.00Kbyte/sec." for a rate that rounds to a megabyte.
-    rate = static_cast<float>(static_cast<double>(lDiffSize) * 1000.0 / milliseconds);
+    rate = static_cast<float>(bytesPerSec);
     if (rate >= 1000000.0f) {
         rate /= 1000000.0f;
         unit = "Mbyte/sec.";
@@ -69,18 +76,30 @@ void FTPCallBackClass::printSend() {
     // All of an empty file is there as soon as the transfer starts.
     per = lFileSize > 0 ? static_cast<float>(static_cast<double>(lTotalSize) * 100.0 / static_cast<double>(lFileSize))
                         : 100.0f;
+}
 
+void FTPCallBackClass::printLine() const {
     std::printf("\rTransfer : %5.2f%% %llu/%lldbytes %6.2f%s   ", per, static_cast<unsigned long long>(lTotalSize),
                 static_cast<long long>(lFileSize), rate, unit.c_str());
     std::fflush(stdout);
+}
 
+void FTPCallBackClass::printSend() {
+    timestart = std::chrono::steady_clock::now();
+    lDiffSize = lTotalSize - lLastTotalSize;
+    setRate(bytesPerSecond(lDiffSize, timestart - timeend));
+    printLine();
     lLastTotalSize = lTotalSize;
     timeend = timestart;
 }
 
 void FTPCallBackClass::OnPostSendFile(const std::string& /*strSourceFile*/, const std::string& /*strTargetFile*/,
                                       long long lFileSize) {
-    printSend();
+    // The closing line gives the whole upload's average, up to its last
+    // block: the last stretch alone would also hold the wait for the
+    // server's final reply.
+    setRate(bytesPerSecond(lTotalSize, timeLastBlock - timeTransferStart));
+    printLine();
     std::printf("\n");
     std::fflush(stdout);
     Logger::Write(LogLevel::Info, "FTPCallBackClass", "OnPostSendFile", __LINE__,

@@ -33,6 +33,9 @@ public:
 private:
     void start(const std::string& source, const std::string& target, long long size);
     void count(long long bytes);
+    // Sets rate, unit and per.
+    void setRate(double bytesPerSec);
+    void printLine() const;
 
     // Durations come from the steady clock: a clock set back during an
     // upload must not give a negative rate.
@@ -48,4 +51,7 @@ private:
     uint64_t lDiffSize = 0;
     uint64_t lLastTotalSize = 0;
     int64_t lFileSize = 0;
+    // For the closing line's average over the whole transfer.
+    std::chrono::steady_clock::time_point timeTransferStart{};
+    std::chrono::steady_clock::time_point timeLastBlock{};
 };

@@ -10,6 +10,7 @@
 #include "FtpTestServer.h"
 #include "MaruboSandbox.h"
 #include "SampleRecording.h"
+#include "ScriptedFtpServer.h"
 
 using testsupport::FtpServerKind;
 using testsupport::FtpTestServer;
@@ -64,6 +65,8 @@ struct UploadCase {
     const char* storedAs;                    // below the server root; null: nothing stored
     std::vector<const char*> logged;         // messages, in this order
     bool connects;
+    FtpServerKind kind = FtpServerKind::Pyftpdlib;
+    const char* waiting = nullptr;  // already on the server under `storedAs`
 };
 
 const std::vector<UploadCase> kUploads = {
@@ -73,7 +76,11 @@ const std::vector<UploadCase> kUploads = {
       "FTP UPLOAD SUCCESS  : ftp://127.0.0.1rec/a.mp4", "[SUCCESS] [FTP UP   ] : ftp://127.0.0.1rec/a.mp4"},
      true},
     {"an empty remote path uploads into the logon folder", R"({"1:FTP": "server"})", "", true, "a.mp4",
-     {"FTP LOGIN : '127.0.0.1'", "FTP UPLOAD SUCCESS  : ftp://127.0.0.1a.mp4"}, true},
+     {"FTP LOGIN : '127.0.0.1'", "FTP UPLOAD SUCCESS  : ftp://127.0.0.1/a.mp4"}, true},
+    // vsftpd answers SIZE before TYPE I: an upload in resume mode would
+    // append to the older file.
+    {"an older, smaller file of the same name is replaced, never appended to", R"({"1:FTP": "server"})", "/up", true,
+     "up/a.mp4", {"FTP UPLOAD SUCCESS  : ftp://127.0.0.1/up/a.mp4"}, true, FtpServerKind::Vsftpd, "old"},
     {"a refused logon: three attempts, then the set ends before its delete",
      R"({"1:FTP": "server", "2:DELETE": "${OutFullPath}"})", "/up", false, nullptr,
      {"FTP LOGIN FAILED : 3", "FTP LOGIN FAILED : 2", "FTP LOGIN FAILED : 1", "FTP LOGIN ABORT",
@@ -94,7 +101,9 @@ TEST(E2eFtpUpload, Uploads) {
         SCOPED_TRACE(c.name);
         TempDir root;
         fs::create_directories(root.file("rec/rec"));  // the relative path's folder
-        FtpTestServer server(FtpServerKind::Pyftpdlib, {root.path()});
+        fs::create_directories(root.file("up"));       // vsftpd writes only below the root
+        if (c.waiting != nullptr) testsupport::writeFile(root.file(c.storedAs), c.waiting);
+        FtpTestServer server(c.kind, {root.path()});
         MaruboSandbox box;
         pointAt(box, server);
         box.writeSettings(settings("@REC@", replaceRoot(c.steps, box), c.remotePath, server.user(),
@@ -146,4 +155,77 @@ TEST(E2eFtpUpload, RecordingOutputGoesIntoItsTitleFolderWhole) {
     EXPECT_EQ(1, r.countPrefix("Transfer : 100.00% " + size + "/" + size + "bytes "));
     EXPECT_NE(std::string::npos, r.output.find("\rTransfer : 100.00% " + size + "/" + size + "bytes ")) << r.output;
     EXPECT_TRUE(r.logged("after task all success.", "INFO "));
+}
+
+namespace {
+
+using testsupport::FtpExchange;
+using Script = std::vector<FtpExchange>;
+
+FtpExchange reply(const std::string& text) { return FtpExchange::reply(text); }
+
+// A logon, then MKD and CWD of "/up/", then TYPE I and PORT; `store`
+// answers the STOR or APPE that follows.
+Script attempt(const std::vector<FtpExchange>& beforeType, FtpExchange store) {
+    Script script = {reply("331 Password.\r\n"), reply("230 Logged on.\r\n"), reply("250 Here.\r\n"),
+                     reply("550 Exists.\r\n"), reply("250 Here.\r\n")};
+    script.insert(script.end(), beforeType.begin(), beforeType.end());
+    for (const char* text : {"200 Type set.\r\n", "200 Port ok.\r\n"}) script.push_back(reply(text));
+    script.push_back(std::move(store));
+    return script;
+}
+
+FtpExchange storedThenHungUp() {
+    FtpExchange exchange = FtpExchange::receive("150 Go.\r\n", "");
+    exchange.close = true;
+    return exchange;
+}
+
+FtpExchange hungUp() {
+    FtpExchange exchange;
+    exchange.close = true;
+    return exchange;
+}
+
+struct RetryCase {
+    const char* name;
+    FtpExchange firstStore;       // answers the first attempt's STOR
+    std::vector<FtpExchange> sizeReply;  // before the second attempt's TYPE
+    const char* secondCommand;    // the second attempt's data command
+    const char* received;         // all the data the server was sent
+};
+
+const std::vector<RetryCase> kRetries = {
+    {"the server hangs up at STOR: the retry logs on again and stores anew", hungUp(), {}, "STOR /up/a.mp4",
+     "output"},
+    {"the server hangs up after taking the data: the retry continues it", storedThenHungUp(),
+     {reply("213 3\r\n")}, "APPE /up/a.mp4", "outputput"},
+};
+
+}  // namespace
+
+TEST(E2eFtpUpload, RetryAfterTheControlConnectionDropped) {
+    for (const RetryCase& c : kRetries) {
+        SCOPED_TRACE(c.name);
+        Script script = attempt({}, c.firstStore);
+        const Script second = attempt(c.sizeReply, FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n"));
+        script.insert(script.end(), second.begin(), second.end());
+        testsupport::ScriptedFtpServer server(reply("220 Ready.\r\n"), script);
+        MaruboSandbox box;
+        box.setEnvironment("MARUBO_FTP_TEST_PORT", std::to_string(server.port()));
+        box.setEnvironment("MARUBO_FTP_TEST_PAUSE_MS", "10");
+        box.writeSettings(settings("@REC@", R"({"1:FTP": "server"})", "/up", "u", "p"));
+
+        const RunOutcome r = box.run({box.addInput("a.ts")});
+        EXPECT_EQ(0, r.exitCode);
+        EXPECT_TRUE(r.logged("FTP UPLOAD FAILED : 3"));
+        EXPECT_EQ(2, r.countPrefix("FTP LOGIN : '127.0.0.1'")) << r.output;
+        EXPECT_TRUE(r.logged("FTP UPLOAD SUCCESS  : ftp://127.0.0.1/up/a.mp4")) << r.output;
+        const std::vector<std::string> commands = server.commands();
+        ASSERT_LT(8u, commands.size());
+        EXPECT_EQ("TYPE I", commands[5]) << "no SIZE: the first attempt stores from the start";
+        EXPECT_EQ("STOR /up/a.mp4", commands[7]);
+        EXPECT_NE(commands.end(), std::find(commands.begin() + 8, commands.end(), c.secondCommand));
+        EXPECT_EQ(c.received, server.dataReceived());
+    }
 }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FTPCallBackClass.h"
@@ -20,6 +22,8 @@ struct ProgressCase {
     long long blocks;
     int lines;              // console lines, the closing one included
     const char* lastLine;   // start of the closing console line
+    int pauseMs = 0;        // between the last block and the end (the final reply)
+    const char* unit = "";  // of the closing line's rate, when given
 };
 
 const ProgressCase kCases[] = {
@@ -28,6 +32,9 @@ const ProgressCase kCases[] = {
     {"a line every 10000 blocks", 40002, 2, 20001, 4, "Transfer : 100.00% 40002/40002bytes "},
     {"over 4 GiB counts in full", 5368709120LL, 1073741824LL, 5, 2,
      "Transfer : 100.00% 5368709120/5368709120bytes "},
+    // 40 kB in well under 40 ms: the wait for the final reply is no part of it.
+    {"the closing rate is the whole upload's, up to its last block", 40000, 10000, 4, 2,
+     "Transfer : 100.00% 40000/40000bytes ", 300, "Mbyte/sec."},
 };
 
 }  // namespace
@@ -43,6 +50,7 @@ TEST(FtpProgress, ConsoleAndLogLines) {
         testing::internal::CaptureStdout();
         observer.OnPreSendFile("local.ts", "/up/local.ts", c.fileSize);
         for (long long i = 0; i < c.blocks; ++i) observer.OnBytesSent(block, c.blockSize);
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
         observer.OnPostSendFile("local.ts", "/up/local.ts", c.fileSize);
         const std::string console = testing::internal::GetCapturedStdout();
         testsupport::endTestLog();
@@ -54,6 +62,7 @@ TEST(FtpProgress, ConsoleAndLogLines) {
         const std::string last = console.substr(lastStart, console.find('\n', lastStart) - lastStart);
         EXPECT_EQ(0u, last.rfind(c.lastLine, 0)) << last;
         EXPECT_EQ("byte/sec.   ", last.substr(last.size() - 12)) << "three blanks clear a longer line";
+        EXPECT_NE(std::string::npos, last.find(c.unit)) << last;
 
         const std::vector<std::string> log = testsupport::splitLines(testsupport::readFile(logPath));
         ASSERT_EQ(1u, log.size());
