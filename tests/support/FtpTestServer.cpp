@@ -37,7 +37,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kStartLimit = 10s;
 constexpr auto kStopGrace = 2s;
-constexpr auto kCurlLimitSeconds = 20;
 constexpr int kStartAttempts = 3;
 constexpr const char* kVsftpdUser = "anonymous";
 constexpr const char* kVsftpdPassword = "marubo@example.com";
@@ -140,7 +139,7 @@ bool waitEnded(pid_t pid, Clock::duration limit) {
     const auto until = Clock::now() + limit;
     while (!hasEnded(pid)) {
         if (Clock::now() >= until) return false;
-        std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(1ms);
     }
     return true;
 }
@@ -297,13 +296,16 @@ void FtpTestServer::stop() {
     m_pid = -1;
 }
 
-CurlResult runCurl(const std::vector<std::string>& arguments) {
+CurlResult runCurl(const std::vector<std::string>& arguments, int limitSeconds) {
     TempDir scratch;
-    std::vector<std::string> argv = {"/usr/bin/curl", "-sS", "--max-time", std::to_string(kCurlLimitSeconds)};
+    std::vector<std::string> argv = {"/usr/bin/curl", "-sS", "--max-time", std::to_string(limitSeconds)};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     CurlResult result;
+    const auto start = Clock::now();
     const pid_t pid = spawn(argv, scratch.file("out"), scratch.file("err"), false);
-    if (waitEnded(pid, std::chrono::seconds(kCurlLimitSeconds + 10))) {
+    const bool ended = waitEnded(pid, std::chrono::seconds(limitSeconds + 10));
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (ended) {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }

@@ -81,11 +81,12 @@ struct CurlResult {
     int exitCode = -1;   // curl's exit code; -1 when it could not run or was killed
     std::string output;  // what curl wrote to stdout
     std::string errors;  // what curl wrote to stderr
+    double seconds = 0;  // from its start to its end, to about a millisecond
 };
 
-// Runs /usr/bin/curl with the arguments (plus "-sS" and a time limit),
-// killing it should it outlive the limit. For driving the servers above
-// from a peer client.
-CurlResult runCurl(const std::vector<std::string>& arguments);
+// Runs /usr/bin/curl with the arguments (plus "-sS" and a time limit of
+// `limitSeconds`), killing it should it outlive the limit. For driving the
+// servers above from a peer client.
+CurlResult runCurl(const std::vector<std::string>& arguments, int limitSeconds = 20);
 
 }  // namespace testsupport
