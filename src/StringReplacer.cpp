@@ -63,6 +63,16 @@ std::string StringReplacer::replace(const std::string& text) const
 
 namespace {
 
+// Where the run of backslashes starting at `i` ends (i itself when none),
+// and whether a quote stands there.
+std::size_t backslashRunEnd(const std::string& text, std::size_t i, bool& quoteFollows)
+{
+    while (i < text.size() && text[i] == '\\')
+        ++i;
+    quoteFollows = i < text.size() && text[i] == '"';
+    return i;
+}
+
 // Per character of a text: true for a backslash that stands for itself,
 // false for anything else. A run of backslashes that ends in a quote is
 // the quote's escape, not characters of its own: it is kept as written.
@@ -70,10 +80,8 @@ std::vector<bool> literalBackslashes(const std::string& text)
 {
     std::vector<bool> literal(text.size(), false);
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t end = i;
-        while (end < text.size() && text[end] == '\\')
-            ++end;
-        const bool escapesQuote = end < text.size() && text[end] == '"';
+        bool escapesQuote = false;
+        const std::size_t end = backslashRunEnd(text, i, escapesQuote);
         for (; i < end; ++i)
             literal[i] = !escapesQuote;
         i = end + 1;
@@ -90,10 +98,8 @@ std::string escapedForCommandLine(const std::string& line, const std::vector<boo
     std::string out;
     out.reserve(line.size());
     for (std::size_t i = 0; i < line.size();) {
-        std::size_t end = i;
-        while (end < line.size() && line[end] == '\\')
-            ++end;
-        const bool quote = end < line.size() && line[end] == '"';
+        bool quote = false;
+        const std::size_t end = backslashRunEnd(line, i, quote);
         for (; i < end; ++i)
             out.append(quote && (literal[i] || literal[end]) ? 2 : 1, '\\');
         if (end < line.size()) {
