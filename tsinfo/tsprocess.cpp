@@ -9,6 +9,16 @@ namespace {
 
 constexpr uint8_t SYNC_BYTE = 0x47;
 
+// PIDs of the tables gathered (ISO/IEC 13818-1 for the PAT, ETSI EN 300 468
+// 5.1.3 and ARIB STD-B10 for the others).
+constexpr int32_t PID_PAT = 0x0000;
+constexpr int32_t PID_SDT = 0x0011;
+constexpr int32_t PID_EIT = 0x0012;
+constexpr int32_t PID_SIT = 0x001F;
+
+// A 16-bit big-endian field.
+int32_t be16(const uint8_t* field) { return (field[0] << 8) | field[1]; }
+
 struct CrcTable {
     uint32_t v[256];
     CrcTable() {
@@ -268,18 +278,19 @@ int32_t getSitEit(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t startpos
 
     scanPackets(hFile, psize, startpos, max_packet_count, [&](const uint8_t* pkt) {
         const int32_t pid = getPid(pkt);
-        if (pid == 0x001F) {
+        if (pid == PID_SIT) {
             walkPacket(pkt, sit, [&](const uint8_t* sec, int32_t total) {
-                return sec[0] == 0x7F && copyOut(sec, total, SITEIT_FOUND_SIT);
+                return sec[0] == sit_section::TABLE_ID && copyOut(sec, total, SITEIT_FOUND_SIT);
             });
-        } else if (pid == 0x0000 && !patFound) {
+        } else if (pid == PID_PAT && !patFound) {
             walkPacket(pkt, pat, [&](const uint8_t* sec, int32_t total) {
                 (void)total;
                 const int32_t len = getSectionLength(sec);
-                if (sec[0] != 0x00 || len < 10) return false;
-                for (int32_t off = 8; off < len - 1; off += 4) {
-                    const int32_t program = (sec[off] << 8) | sec[off + 1];
-                    if (program != 0) {
+                if (sec[0] != pat_section::TABLE_ID || len <= pat_section::EMPTY_LENGTH) return false;
+                for (int32_t off = pat_section::PROGRAM_LOOP; off < psi_section::dataEnd(len);
+                     off += pat_section::PROGRAM_SIZE) {
+                    const int32_t program = be16(sec + off + pat_section::PROGRAM_NUMBER);
+                    if (program != 0) {  // 0: the network_PID entry
                         wantedService = program;
                         patFound = true;
                         return true;  // later PAT packets are passed over
@@ -287,11 +298,14 @@ int32_t getSitEit(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t startpos
                 }
                 return false;
             });
-        } else if (pid == 0x0012) {
+        } else if (pid == PID_EIT) {
             walkPacket(pkt, eit, [&](const uint8_t* sec, int32_t total) {
                 const int32_t len = getSectionLength(sec);
-                const int32_t service = (sec[3] << 8) | sec[4];
-                if (sec[0] != 0x4E || !patFound || sec[6] != 0 || len < 16 || service != wantedService) return false;
+                const int32_t service = be16(sec + eit_section::SERVICE_ID);
+                // The present event (section 0) of the PAT's first programme.
+                if (sec[0] != eit_section::TABLE_ID_PF_ACTUAL || !patFound || sec[eit_section::SECTION_NUMBER] != 0 ||
+                    len <= eit_section::EMPTY_LENGTH || service != wantedService)
+                    return false;
                 return copyOut(sec, total, SITEIT_FOUND_EIT);
             });
         }
@@ -307,14 +321,15 @@ bool getSdt(HANDLE hFile, uint8_t* psibuf, int32_t psize, int32_t serviceid, int
 
     bool found = false;
     return scanPackets(hFile, psize, startpos, max_packet_count, [&](const uint8_t* pkt) {
-        if (getPid(pkt) == 0x0011) {
+        if (getPid(pkt) == PID_SDT) {
             walkPacket(pkt, sdt, [&](const uint8_t* sec, int32_t total) {
                 const int32_t len = getSectionLength(sec);
-                if (sec[0] != 0x42 || len < 12) return false;
+                if (sec[0] != sdt_section::TABLE_ID_ACTUAL || len < sdt_section::EMPTY_LENGTH) return false;
                 // Entries must lie within the section: the header of one
-                // (id, flags, loop length) takes five bytes.
-                for (int32_t off = 11; off < len && off + 5 <= total; off += 5 + getLength(sec + off + 3)) {
-                    if (((sec[off] << 8) | sec[off + 1]) == serviceid) {
+                // (service_id, flags, descriptors_loop_length) takes five bytes.
+                for (int32_t off = sdt_section::SERVICE_LOOP; off < len && off + sdt_section::DESCRIPTORS <= total;
+                     off += sdt_section::DESCRIPTORS + getLength(sec + off + sdt_section::DESCRIPTORS_LOOP_LENGTH)) {
+                    if (be16(sec + off + sdt_section::SERVICE_ID) == serviceid) {
                         std::memcpy(psibuf, sec, static_cast<size_t>(total));
                         found = true;
                         return true;

@@ -72,6 +72,34 @@ constexpr int32_t kTextUnits = static_cast<int32_t>(PROGINFO_TEXT_LEN);
 constexpr int32_t kItemCollection = 65536;   // item text gathered across descriptors
 constexpr int32_t kSatCollection = 1200;     // satellite SIT text gathered per service
 
+// descriptor_tag values of the descriptors the parsers read (ETSI EN 300 468
+// 6.1; ARIB STD-B10 part 2 for those marked ARIB).
+namespace tag {
+constexpr uint8_t SERVICE = 0x48;                 // service_descriptor
+constexpr uint8_t SHORT_EVENT = 0x4D;             // short_event_descriptor
+constexpr uint8_t EXTENDED_EVENT = 0x4E;          // extended_event_descriptor
+constexpr uint8_t CONTENT = 0x54;                 // content_descriptor
+constexpr uint8_t NETWORK_IDENTIFICATION = 0xC2;  // network_identification_descriptor (ARIB)
+constexpr uint8_t PARTIAL_TS_TIME = 0xC3;         // partialTS_time_descriptor (ARIB)
+constexpr uint8_t TS_INFORMATION = 0xCD;          // TS_information_descriptor (ARIB)
+// Descriptors of the satellite (CS) broadcaster's own, in the SITs of its
+// partial streams; the parsers use only what is said where they are read.
+constexpr uint8_t SAT_EVENT_TEXT = 0x83;
+constexpr uint8_t SAT_NAMES = 0xB2;
+}  // namespace tag
+
+// network_id values of terrestrial networks (their channel numbers come
+// from nIDTable).
+constexpr int32_t kTerrestrialNetworkIdFirst = 0x7880;
+constexpr int32_t kTerrestrialNetworkIdLast = 0x7FE8;
+// content_nibble_level_1 0xE: an extension entry (ARIB), which carries no
+// genre.
+constexpr int32_t kContentExtension = 0x0E;
+// network_identification_descriptor media_type values: "CS" and "TB"
+// (terrestrial).
+constexpr int32_t kMediaTypeCs = 0x4353;
+constexpr int32_t kMediaTypeTb = 0x5442;
+
 int32_t bcdValue(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
 
 // A section (or part of one) whose bytes may only be read below `end`:
@@ -84,76 +112,148 @@ struct Span {
     uint8_t operator[](int32_t i) const { return (i >= begin && i < end) ? base[i] : 0; }
     int32_t u16(int32_t i) const { return ((*this)[i] << 8) | (*this)[i + 1]; }
     int32_t len12(int32_t i) const { return (((*this)[i] & 0x0F) << 8) | (*this)[i + 1]; }
-    // Bytes available from i, at most n (0 when i lies outside).
-    int32_t avail(int32_t i, int32_t n) const {
-        if (n <= 0 || i < begin || i >= end) return 0;
-        return std::min(n, end - i);
-    }
+    // Bytes held (0 for a span cut away entirely).
+    int32_t size() const { return std::max(end - begin, 0); }
     const uint8_t* at(int32_t i) const { return base + i; }
     Span sub(int32_t from, int32_t to) const {
         return Span{base, std::max(from, begin), std::min(std::max(to, from), end)};
     }
 };
 
-int32_t convText(char16_t* dst, int32_t room, const Span& s, int32_t from, int32_t len, const CopyParams* cp) {
+// Hands out the fields of a span in order, big-endian. The position moves by
+// each field's size as the table declares it, also past the end; a field that
+// lies there reads as 0, and a run of bytes is cut at the end. So however the
+// lengths in the stream run, nothing outside the span is read.
+class SectionCursor {
+public:
+    SectionCursor(const Span& s, int32_t pos) : m_s(s), m_pos(pos) {}
+
+    int32_t u8() { return m_s[m_pos++]; }
+    int32_t u16() {
+        const int32_t v = m_s.u16(m_pos);
+        m_pos += 2;
+        return v;
+    }
+    // A 16-bit field of which the low 12 bits are a length (the high 4 are
+    // reserved bits or flags, skipped with it).
+    int32_t len12() {
+        const int32_t v = m_s.len12(m_pos);
+        m_pos += 2;
+        return v;
+    }
+    // The next byte, without moving.
+    int32_t peek() const { return m_s[m_pos]; }
+    void skip(int32_t n) { m_pos += n; }
+    // The next n bytes, cut at the end (a negative n takes none).
+    Span bytes(int32_t n) {
+        n = std::max(n, 0);
+        const Span r = m_s.sub(m_pos, m_pos + n);
+        m_pos += n;
+        return r;
+    }
+    // A cursor over the next n bytes (a loop of that length).
+    SectionCursor take(int32_t n) {
+        const Span r = bytes(n);
+        return SectionCursor(r, r.begin);
+    }
+    // The bytes from here to the end.
+    Span rest() const { return m_s.sub(m_pos, m_s.end); }
+    int32_t remaining() const { return m_s.end - m_pos; }
+    bool atEnd() const { return m_pos >= m_s.end; }
+    int32_t pos() const { return m_pos; }
+
+private:
+    Span m_s;
+    int32_t m_pos;
+};
+
+int32_t convText(char16_t* dst, int32_t room, const Span& text, const CopyParams* cp) {
     if (room <= 0) return 0;
-    const int32_t n = s.avail(from, len);
-    const uint8_t* src = n > 0 ? s.at(from) : reinterpret_cast<const uint8_t*>("");
+    const int32_t n = text.size();
+    const uint8_t* src = n > 0 ? text.at(text.begin) : reinterpret_cast<const uint8_t*>("");
     return static_cast<int32_t>(conv_to_unicode(dst, static_cast<size_t>(room), src, static_cast<size_t>(n),
                                                 cp->bCharSize, cp->bIVS));
 }
 
-// Calls f(tag, descriptor span) for each descriptor from `from` up to `to`
-// (each descriptor cut to that range); returns where the walk ended.
+// Calls f(descriptor_tag, body) for each descriptor of the loop that starts
+// at `from` and is `length` bytes long (cut at the end of `s`); body is a
+// cursor over the descriptor's bytes after descriptor_tag and
+// descriptor_length, cut at the end of the loop. Returns where the walk
+// ended: after the last descriptor as its descriptor_length has it, which may
+// lie beyond the loop (and the length byte of a descriptor that starts on the
+// loop's last byte is read from `s`).
 template <class F>
-int32_t walkDescriptors(const Span& s, int32_t from, int32_t to, F&& f) {
+int32_t walkDescriptors(const Span& s, int32_t from, int32_t length, F&& f) {
+    const int32_t to = std::min(from + length, s.end);
     int32_t d = from;
     while (d < to) {
-        const int32_t len = s[d + 1];
-        f(s[d], s.sub(d, std::min(d + 2 + len, to)), d);
-        d += 2 + len;
+        const uint8_t descriptorTag = s[d];
+        const int32_t descriptorLength = s[d + 1];
+        f(descriptorTag, SectionCursor(s.sub(d, std::min(d + 2 + descriptorLength, to)), d + 2));
+        d += 2 + descriptorLength;
     }
     return d;
 }
 
-void setStart(ProgInfo* pi, const Span& s, int32_t at) {
+// A start time: 16-bit MJD, then hour, minute and second in BCD (40 bits).
+void readStartTime(ProgInfo* pi, SectionCursor& c) {
+    const int32_t mjd = c.u16();
+    const uint8_t hour = static_cast<uint8_t>(c.u8());
+    const uint8_t minute = static_cast<uint8_t>(c.u8());
+    const uint8_t second = static_cast<uint8_t>(c.u8());
     // An undefined start has all its bits set; read as it stands it would be
     // 2038-04-22 at hour 165. Like an undefined duration it leaves the fields
     // as they are.
-    if (s[at + 2] == 0xFF || s[at + 3] == 0xFF || s[at + 4] == 0xFF) return;
-    mjd_dec(s.u16(at), &pi->recyear, &pi->recmonth, &pi->recday);
-    pi->rechour = bcdValue(s[at + 2]);
-    pi->recmin = bcdValue(s[at + 3]);
-    pi->recsec = bcdValue(s[at + 4]);
+    if (hour == 0xFF || minute == 0xFF || second == 0xFF) return;
+    mjd_dec(mjd, &pi->recyear, &pi->recmonth, &pi->recday);
+    pi->rechour = bcdValue(hour);
+    pi->recmin = bcdValue(minute);
+    pi->recsec = bcdValue(second);
 }
 
-void setDuration(ProgInfo* pi, const Span& s, int32_t at) {
-    if (s[at] == 0xFF || s[at + 1] == 0xFF || s[at + 2] == 0xFF) return;  // undefined
-    pi->durhour = bcdValue(s[at]);
-    pi->durmin = bcdValue(s[at + 1]);
-    pi->dursec = bcdValue(s[at + 2]);
+// A duration: hours, minutes and seconds in BCD (24 bits).
+void readDuration(ProgInfo* pi, SectionCursor& c) {
+    const uint8_t hours = static_cast<uint8_t>(c.u8());
+    const uint8_t minutes = static_cast<uint8_t>(c.u8());
+    const uint8_t seconds = static_cast<uint8_t>(c.u8());
+    if (hours == 0xFF || minutes == 0xFF || seconds == 0xFF) return;  // undefined
+    pi->durhour = bcdValue(hours);
+    pi->durmin = bcdValue(minutes);
+    pi->dursec = bcdValue(seconds);
 }
 
-void setGenres(ProgInfo* pi, const Span& d, int32_t at) {
+// The descriptor readers take the cursor `body` of walkDescriptors: it starts
+// after descriptor_tag and descriptor_length.
+
+// content_descriptor: entries of content_nibble_level_1 (4),
+// content_nibble_level_2 (4), user_nibble (4), user_nibble (4).
+void contentGenres(ProgInfo* pi, SectionCursor body) {
     int32_t stored = 0;
-    for (int32_t k = at + 2; k + 2 <= d.end && stored < 3; k += 2) {
-        const uint8_t g = d[k];
-        if ((g >> 4) == 0x0E) continue;  // extension entries carry no genre
-        pi->genre[stored++] = g;
+    while (body.remaining() >= 2 && stored < 3) {
+        const int32_t nibbles = body.u8();  // content_nibble_level_1, content_nibble_level_2
+        body.skip(1);                       // user_nibble, user_nibble
+        if ((nibbles >> 4) == kContentExtension) continue;
+        pi->genre[stored++] = nibbles;
     }
 }
 
-void shortEvent(ProgInfo* pi, const Span& d, int32_t at, const CopyParams* cp) {
-    const int32_t nameLen = d[at + 5];
-    pi->pnamelen = convText(pi->pname, kTextUnits, d, at + 6, nameLen, cp);
-    const int32_t textLen = d[at + 6 + nameLen];
-    pi->pdetaillen = convText(pi->pdetail, kTextUnits, d, at + 7 + nameLen, textLen, cp);
+// short_event_descriptor: ISO_639_language_code (24), event_name_length (8),
+// event_name_char, text_length (8), text_char.
+void shortEvent(ProgInfo* pi, SectionCursor body, const CopyParams* cp) {
+    body.skip(3);  // ISO_639_language_code
+    const Span eventName = body.bytes(body.u8());
+    const Span text = body.bytes(body.u8());
+    pi->pnamelen = convText(pi->pname, kTextUnits, eventName, cp);
+    pi->pdetaillen = convText(pi->pdetail, kTextUnits, text, cp);
 }
 
-void serviceName(ProgInfo* pi, const Span& d, int32_t at, const CopyParams* cp) {
-    const int32_t providerLen = d[at + 3];
-    const int32_t nameLen = d[at + 4 + providerLen];
-    pi->chnamelen = convText(pi->chname, kTextUnits, d, at + 5 + providerLen, nameLen, cp);
+// service_descriptor: service_type (8), service_provider_name_length (8),
+// char, service_name_length (8), char.
+void serviceName(ProgInfo* pi, SectionCursor body, const CopyParams* cp) {
+    body.skip(1);           // service_type
+    body.skip(body.u8());   // service_provider_name_length, the provider's name
+    const Span name = body.bytes(body.u8());
+    pi->chnamelen = convText(pi->chname, kTextUnits, name, cp);
 }
 
 // The extended text of one event (or SIT service) being put together.
@@ -166,13 +266,20 @@ public:
         m_pi->pextend[0] = 0;
         m_count = 0;
     }
-    void descriptor(const Span& d, int32_t at) {
-        const int32_t itemsLen = d[at + 6];
-        const Span items = d.sub(at + 7, at + 7 + itemsLen);
-        for (int32_t i = items.begin; i < items.end;) {
-            const int32_t descLen = items[i];
-            const int32_t itemLen = items[i + 1 + descLen];
-            if (descLen > 0) {
+    // extended_event_descriptor: descriptor_number (4),
+    // last_descriptor_number (4), ISO_639_language_code (24), length_of_items
+    // (8), the items, text_length (8), text_char. An item:
+    // item_description_length (8), item_description_char, item_length (8),
+    // item_char. The descriptor's own text is not used.
+    void descriptor(SectionCursor body) {
+        body.skip(1);  // descriptor_number, last_descriptor_number
+        body.skip(3);  // ISO_639_language_code
+        SectionCursor items = body.take(body.u8());
+        while (!items.atEnd()) {
+            const int32_t descriptionLength = items.u8();
+            const Span description = items.bytes(descriptionLength);
+            const Span item = items.bytes(items.u8());
+            if (descriptionLength > 0) {
                 if (m_pi->pextendlen > 0) {
                     flush();
                     putChar(u'\r');
@@ -180,32 +287,28 @@ public:
                     putChar(u'\r');
                     putChar(u'\n');
                 }
-                appendText(items, i + 1, descLen);
+                appendText(description);
                 putChar(u'\r');
                 putChar(u'\n');
             }
-            const int32_t n = std::min(items.avail(i + 2 + descLen, itemLen), kItemCollection - m_count);
+            const int32_t n = std::min(item.size(), kItemCollection - m_count);
             if (n > 0) {
-                std::memcpy(m_items.data() + m_count, items.at(i + 2 + descLen), static_cast<size_t>(n));
+                std::memcpy(m_items.data() + m_count, item.at(item.begin), static_cast<size_t>(n));
                 m_count += n;
             }
-            i += 2 + descLen + itemLen;
         }
     }
     // Converts and appends the item text collected so far.
     void flush() {
-        if (m_count > 0 && m_pi->pextendlen < kTextUnits) {
-            const Span all{m_items.data(), 0, m_count};
-            appendText(all, 0, m_count);
-        }
+        if (m_count > 0 && m_pi->pextendlen < kTextUnits) appendText(Span{m_items.data(), 0, m_count});
         m_count = 0;
     }
 
 private:
-    void appendText(const Span& s, int32_t from, int32_t len) {
+    void appendText(const Span& text) {
         const int32_t used = m_pi->pextendlen;
         if (used >= kTextUnits) return;
-        m_pi->pextendlen += convText(m_pi->pextend + used, kTextUnits - used, s, from, len, m_cp);
+        m_pi->pextendlen += convText(m_pi->pextend + used, kTextUnits - used, text, m_cp);
     }
     void putChar(char16_t c) {
         if (m_pi->pextendlen >= kTextUnits) return;
@@ -218,6 +321,40 @@ private:
     std::vector<uint8_t> m_items;
     int32_t m_count = 0;
 };
+
+// The satellite broadcaster's 0xB2 descriptor: entries of an entry length
+// (8, counting the type byte and the text), an entry type (8) and the text.
+// Read only when the type of the first entry is 1: its text names the
+// channel, the second entry's text the programme.
+void satelliteNames(ProgInfo* pi, SectionCursor body, const CopyParams* cp) {
+    const int32_t firstLength = body.u8();
+    if (body.peek() != 1) return;  // the type byte, even of an entry of length 0
+    SectionCursor first = body.take(firstLength);
+    first.skip(1);  // entry type
+    pi->chnamelen = convText(pi->chname, kTextUnits, first.rest(), cp);
+    if (body.atEnd()) return;
+    SectionCursor second = body.take(body.u8());
+    second.skip(1);  // entry type
+    pi->pnamelen = convText(pi->pname, kTextUnits, second.rest(), cp);
+}
+
+// The satellite broadcaster's 0x83 descriptor: one leading byte, then text
+// (none when descriptor_length is 0), collected for the service's extended
+// text; what goes beyond kSatCollection bytes is dropped.
+void satelliteEventText(std::vector<uint8_t>& collected, SectionCursor body) {
+    body.skip(1);
+    const Span text = body.rest();
+    const int32_t n = std::min(text.size(), kSatCollection - static_cast<int32_t>(collected.size()));
+    if (n > 0) collected.insert(collected.end(), text.at(text.begin), text.at(text.begin) + n);
+}
+
+// partialTS_time_descriptor: event_version_number (8), event_start_time
+// (40), duration (24), then fields not used.
+void partialTsTime(ProgInfo* pi, SectionCursor body) {
+    body.skip(1);  // event_version_number
+    readStartTime(pi, body);
+    readDuration(pi, body);
+}
 
 }  // namespace
 
@@ -258,30 +395,33 @@ int32_t getTbChannelNum(int32_t networkID, int32_t serviceID, int32_t remoconkey
 int32_t parseEit(const uint8_t* eitbuf, ProgInfo* proginfo, const CopyParams* copyParams) {
     for (int32_t& g : proginfo->genre) g = -1;
     const int32_t sectionLength = getSectionLength(eitbuf);
-    const Span sec{eitbuf, 0, sectionLength + 3};
-    const int32_t serviceId = sec.u16(3);
-    const int32_t networkId = sec.u16(10);
+    const Span sec{eitbuf, 0, sectionLength + psi_section::HEADER_SIZE};
+    const int32_t serviceId = sec.u16(eit_section::SERVICE_ID);
+    const int32_t networkId = sec.u16(eit_section::ORIGINAL_NETWORK_ID);
 
-    if (networkId >= 0x7880 && networkId <= 0x7FE8)
+    if (networkId >= kTerrestrialNetworkIdFirst && networkId <= kTerrestrialNetworkIdLast)
         proginfo->chnum = getTbChannelNum(networkId, serviceId, 0);
     else
         proginfo->chnum = serviceId & 0x3FF;
 
-    if (sectionLength >= 16) {
-        const int32_t dataEnd = sectionLength - 1;  // the CRC follows
+    if (sectionLength > eit_section::EMPTY_LENGTH) {
+        const int32_t dataEnd = psi_section::dataEnd(sectionLength);
         const Span data = sec.sub(0, dataEnd);
         ExtendedText ext(proginfo, copyParams);
-        for (int32_t e = 14; e < dataEnd;) {
-            setStart(proginfo, sec, e + 2);
-            setDuration(proginfo, sec, e + 7);
+        for (int32_t e = eit_section::EVENT_LOOP; e < dataEnd;) {
+            // The fixed fields of an event that starts near the end may reach
+            // into CRC_32; only its descriptors are kept to the data.
+            SectionCursor event(sec, e);
+            event.skip(2);  // event_id
+            readStartTime(proginfo, event);
+            readDuration(proginfo, event);
+            const int32_t loopLength = event.len12();  // running_status, free_CA_mode, descriptors_loop_length
             ext.reset();
-            const int32_t from = e + 12;
-            const int32_t to = std::min(from + sec.len12(e + 10), dataEnd);
-            e = walkDescriptors(data, from, to, [&](uint8_t tag, const Span& d, int32_t at) {
-                switch (tag) {
-                case 0x4D: shortEvent(proginfo, d, at, copyParams); break;
-                case 0x4E: ext.descriptor(d, at); break;
-                case 0x54: setGenres(proginfo, d, at); break;
+            e = walkDescriptors(data, event.pos(), loopLength, [&](uint8_t descriptorTag, SectionCursor body) {
+                switch (descriptorTag) {
+                case tag::SHORT_EVENT: shortEvent(proginfo, body, copyParams); break;
+                case tag::EXTENDED_EVENT: ext.descriptor(body); break;
+                case tag::CONTENT: contentGenres(proginfo, body); break;
                 default: break;
                 }
             });
@@ -295,91 +435,83 @@ int32_t parseEit(const uint8_t* eitbuf, ProgInfo* proginfo, const CopyParams* co
 
 void parseSdt(const uint8_t* sdtbuf, ProgInfo* proginfo, int32_t serviceid, const CopyParams* copyParams) {
     const int32_t sectionLength = getSectionLength(sdtbuf);
-    if (sectionLength < 13) return;
-    const int32_t dataEnd = sectionLength - 1;
-    const Span sec{sdtbuf, 0, dataEnd};
-    for (int32_t o = 11; o < dataEnd; o += 5 + sec.len12(o + 3)) {
-        if (sec.u16(o) != serviceid) continue;
-        const int32_t loop = sec.len12(o + 3);
-        walkDescriptors(sec, o + 5, std::min(o + 5 + loop, dataEnd), [&](uint8_t tag, const Span& d, int32_t at) {
-            if (tag == 0x48) serviceName(proginfo, d, at, copyParams);
-        });
-        return;
+    if (sectionLength <= sdt_section::EMPTY_LENGTH) return;
+    const Span sec{sdtbuf, 0, psi_section::dataEnd(sectionLength)};
+    SectionCursor services(sec, sdt_section::SERVICE_LOOP);
+    while (!services.atEnd()) {
+        const int32_t serviceId = services.u16();   // service_id
+        services.skip(1);  // reserved_future_use, EIT_user_defined_flags, EIT_schedule_flag, EIT_present_following_flag
+        const int32_t loopLength = services.len12();  // running_status, free_CA_mode, descriptors_loop_length
+        if (serviceId == serviceid) {
+            walkDescriptors(sec, services.pos(), loopLength, [&](uint8_t descriptorTag, SectionCursor body) {
+                if (descriptorTag == tag::SERVICE) serviceName(proginfo, body, copyParams);
+            });
+            return;
+        }
+        services.skip(loopLength);
     }
 }
 
 void parseSit(const uint8_t* sitbuf, ProgInfo* proginfo, const CopyParams* copyParams) {
     for (int32_t& g : proginfo->genre) g = -1;
     const int32_t sectionLength = getSectionLength(sitbuf);
-    const int32_t dataEnd = std::max(sectionLength - 1, 0);
-    const Span sec{sitbuf, 0, dataEnd};
-    const int32_t transmissionLen = sec.len12(8);
+    const Span sec{sitbuf, 0, std::max(psi_section::dataEnd(sectionLength), 0)};
+    SectionCursor c(sec, sit_section::TRANSMISSION_INFO_LOOP_LENGTH);
+    const int32_t transmissionInfoLength = c.len12();  // DVB_reserved_for_future_use, transmission_info_loop_length
 
     int32_t mediaType = 65535;
     int32_t networkId = 0;
     int32_t keyId = 0;
-    walkDescriptors(sec, 10, std::min(10 + transmissionLen, dataEnd), [&](uint8_t tag, const Span& d, int32_t at) {
-        if (tag == 0xCD) {
-            keyId = d[at + 2];
-        } else if (tag == 0xC2) {
-            mediaType = d.u16(at + 5);
-            networkId = d.u16(at + 7);
+    walkDescriptors(sec, c.pos(), transmissionInfoLength, [&](uint8_t descriptorTag, SectionCursor body) {
+        if (descriptorTag == tag::TS_INFORMATION) {
+            keyId = body.u8();  // remote_control_key_id
+        } else if (descriptorTag == tag::NETWORK_IDENTIFICATION) {
+            body.skip(3);  // country_code
+            mediaType = body.u16();
+            networkId = body.u16();
         }
     });
+    c.skip(transmissionInfoLength);
 
     int32_t lastService = 0;
-    const bool satellite = mediaType == 0x4353 && (networkId == 1 || networkId == 3);
+    const bool satellite = mediaType == kMediaTypeCs && (networkId == 1 || networkId == 3);
     std::vector<uint8_t> collected;
     ExtendedText ext(proginfo, copyParams);
-    for (int32_t o = 10 + transmissionLen; o < dataEnd;) {
-        const int32_t serviceId = sec.u16(o);
-        const int32_t loop = sec.len12(o + 2);
-        const int32_t from = o + 4;
-        const int32_t to = std::min(from + loop, dataEnd);
+    while (!c.atEnd()) {
+        const int32_t serviceId = c.u16();     // service_id
+        const int32_t loopLength = c.len12();  // DVB_reserved_future_use, running_status, service_loop_length
+        const int32_t from = c.pos();
+        c.skip(loopLength);
         lastService = serviceId;
         if (satellite) {
             proginfo->chnum = serviceId & 0x3FF;
             collected.clear();
-            walkDescriptors(sec, from, to, [&](uint8_t tag, const Span& d, int32_t at) {
-                if (tag == 0x83) {
-                    // Text after one leading byte; a length of 0 holds none.
-                    const int32_t n = std::min(d.avail(at + 3, d[at + 1] - 1),
-                                               kSatCollection - static_cast<int32_t>(collected.size()));
-                    if (n > 0) collected.insert(collected.end(), d.at(at + 3), d.at(at + 3) + n);
-                } else if (tag == 0xB2 && d[at + 3] == 1) {
-                    // Entries of (length counting type and text, type, text).
-                    const int32_t first = d[at + 2];
-                    proginfo->chnamelen = convText(proginfo->chname, kTextUnits, d, at + 4, first - 1, copyParams);
-                    const int32_t second = at + 3 + first;
-                    if (second < d.end)
-                        proginfo->pnamelen =
-                            convText(proginfo->pname, kTextUnits, d, second + 2, d[second] - 1, copyParams);
-                } else if (tag == 0xC3) {
-                    setStart(proginfo, d, at + 3);
-                    setDuration(proginfo, d, at + 8);
+            walkDescriptors(sec, from, loopLength, [&](uint8_t descriptorTag, SectionCursor body) {
+                switch (descriptorTag) {
+                case tag::SAT_EVENT_TEXT: satelliteEventText(collected, body); break;
+                case tag::SAT_NAMES: satelliteNames(proginfo, body, copyParams); break;
+                case tag::PARTIAL_TS_TIME: partialTsTime(proginfo, body); break;
+                default: break;
                 }
             });
             const Span all{collected.data(), 0, static_cast<int32_t>(collected.size())};
-            proginfo->pextendlen = convText(proginfo->pextend, kTextUnits, all, 0, all.end, copyParams);
+            proginfo->pextendlen = convText(proginfo->pextend, kTextUnits, all, copyParams);
         } else {
-            proginfo->chnum = (mediaType == 0x5442) ? getTbChannelNum(networkId, serviceId, keyId) : (serviceId & 0x3FF);
+            proginfo->chnum =
+                (mediaType == kMediaTypeTb) ? getTbChannelNum(networkId, serviceId, keyId) : (serviceId & 0x3FF);
             ext.reset();
-            walkDescriptors(sec, from, to, [&](uint8_t tag, const Span& d, int32_t at) {
-                switch (tag) {
-                case 0x48: serviceName(proginfo, d, at, copyParams); break;
-                case 0x4D: shortEvent(proginfo, d, at, copyParams); break;
-                case 0x4E: ext.descriptor(d, at); break;
-                case 0x54: setGenres(proginfo, d, at); break;
-                case 0xC3:
-                    setStart(proginfo, d, at + 3);
-                    setDuration(proginfo, d, at + 8);
-                    break;
+            walkDescriptors(sec, from, loopLength, [&](uint8_t descriptorTag, SectionCursor body) {
+                switch (descriptorTag) {
+                case tag::SERVICE: serviceName(proginfo, body, copyParams); break;
+                case tag::SHORT_EVENT: shortEvent(proginfo, body, copyParams); break;
+                case tag::EXTENDED_EVENT: ext.descriptor(body); break;
+                case tag::CONTENT: contentGenres(proginfo, body); break;
+                case tag::PARTIAL_TS_TIME: partialTsTime(proginfo, body); break;
                 default: break;
                 }
             });
             ext.flush();
         }
-        o = from + loop;
     }
     proginfo->networkID = networkId;
     proginfo->serviceID = lastService;
