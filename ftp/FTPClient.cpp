@@ -826,7 +826,8 @@ public:
         : COutputStream(strEolCharacterSequence, strStreamName), m_client(client) {}
 
     bool OnBytesReceived(const TByteVector& vBuffer, long long lReceivedBytes) override {
-        if (GetLocalStreamSize() + static_cast<std::uint64_t>(std::max(lReceivedBytes, 0LL)) > CFTPClient::kMaxListingBytes) {
+        const auto ulReceived = static_cast<std::uint64_t>(std::max(lReceivedBytes, 0LL));
+        if (GetLocalStreamSize() + ulReceived > CFTPClient::kMaxListingBytes) {
             m_fCut = true;
             m_client.Abort();
             return true;
@@ -847,7 +848,7 @@ bool CFTPClient::ListLines(const CCommand& crCommand, const std::string& strPath
     CCappedListing outputStream(*this, mc_strEolCharacterSequence, crCommand.AsString());
     if (!ExecuteDatachannelCommand(crCommand, strPath, CRepresentation(CType::ASCII()), fPasv, 0, outputStream)) {
         if (outputStream.WasCut()) {
-            ReportError(crCommand.AsString() + " listing passed " + std::to_string(CFTPClient::kMaxListingBytes >> 20) +
+            ReportError(crCommand.AsString() + " listing passed " + std::to_string(kMaxListingBytes >> 20) +
                             " MiB and was cut off.",
                         kSourcePath, kLineReceiveLoop);
         }

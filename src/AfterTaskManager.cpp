@@ -301,15 +301,18 @@ void enterRemoteFolder(nsFTP::CFTPClient& client, const UploadPlan& plan) {
     client.ChangeWorkingDirectory(nsHelper::CCnv::ConvertToTString(plan.dir.c_str()));
 }
 
+bool logOn(nsFTP::CFTPClient& client, const UploadPlan& plan, const nsFTP::CLogonInfo& logonInfo) {
+    if (!client.Login(logonInfo)) return false;
+    FTP_LOG(Info, "FTP LOGIN : '%s'", plan.address.c_str());
+    enterRemoteFolder(client, plan);
+    return true;
+}
+
 // One upload attempt. A connection lost in an earlier attempt is made again
 // first, or the retry would fail at once while the server waits.
 bool uploadAttempt(nsFTP::CFTPClient& client, const UploadPlan& plan, const nsFTP::CLogonInfo& logonInfo,
                    const StoreWatch& storeWatch) {
-    if (!client.IsConnected()) {
-        if (!client.Login(logonInfo)) return false;
-        FTP_LOG(Info, "FTP LOGIN : '%s'", plan.address.c_str());
-        enterRemoteFolder(client, plan);
-    }
+    if (!client.IsConnected() && !logOn(client, plan, logonInfo)) return false;
     // Never append to a file someone else left under this name: resume only
     // what an earlier attempt of this upload stored.
     client.SetResumeMode(storeWatch.storeAccepted());
@@ -321,13 +324,10 @@ bool uploadAttempt(nsFTP::CFTPClient& client, const UploadPlan& plan, const nsFT
 int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPData& ftp,
                    const StoreWatch& storeWatch) {
     const nsFTP::CLogonInfo logonInfo = logonInfoFor(plan, ftp);
-    if (!threeAttempts("LOGIN", [&] { return client.Login(logonInfo); })) {
+    if (!threeAttempts("LOGIN", [&] { return logOn(client, plan, logonInfo); })) {
         FTP_LOG(Error, "FTP LOGIN ABORT");
         return ErrorManager::add(ERR_FTP_LOGIN);
     }
-    FTP_LOG(Info, "FTP LOGIN : '%s'", plan.address.c_str());
-    enterRemoteFolder(client, plan);
-
     FTP_LOG(Info, "FTP UPLOAD FROM     : %s", plan.localPath.c_str());
     if (!threeAttempts("UPLOAD", [&] { return uploadAttempt(client, plan, logonInfo, storeWatch); })) {
         FTP_LOG(Error, "FTP UPLOAD ABORT : %s", plan.url.c_str());

@@ -181,12 +181,6 @@ FtpExchange storedThenHungUp() {
     return exchange;
 }
 
-FtpExchange hungUp() {
-    FtpExchange exchange;
-    exchange.close = true;
-    return exchange;
-}
-
 struct RetryCase {
     const char* name;
     FtpExchange firstStore;       // answers the first attempt's STOR
@@ -196,7 +190,7 @@ struct RetryCase {
 };
 
 const std::vector<RetryCase> kRetries = {
-    {"the server hangs up at STOR: the retry logs on again and stores anew", hungUp(), {}, "STOR /up/a.mp4",
+    {"the server hangs up at STOR: the retry logs on again and stores anew", FtpExchange::hangUp(), {}, "STOR /up/a.mp4",
      "output"},
     {"the server hangs up after taking the data: the retry continues it", storedThenHungUp(),
      {reply("213 3\r\n")}, "APPE /up/a.mp4", "outputput"},

@@ -107,12 +107,6 @@ FtpExchange dripping(const std::string& first, const std::string& rest) {
 
 FtpExchange silence() { return FtpExchange(); }
 
-FtpExchange hangUp() {
-    FtpExchange exchange;
-    exchange.close = true;
-    return exchange;
-}
-
 const ReplyCase kReplyCases[] = {
     {"Created", reply("257 \"/d\" created.\r\n"), 0, FTP_OK, "257 \"/d\" created.", "", true},
     {"Refused", reply("550 No.\r\n"), 0, FTP_NOTOK, "550 No.", "", true},
@@ -139,7 +133,7 @@ const ReplyCase kReplyCases[] = {
      "Receive timeout error 0x0000006e", false},
     {"Silent", silence(), 0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false},
     // A closed connection reads as nothing and is closed on this side too.
-    {"HungUp", hangUp(), 0, FTP_ERROR, "", "", false},
+    {"HungUp", FtpExchange::hangUp(), 0, FTP_ERROR, "", "", false},
 };
 
 class ReplyReading : public ::testing::TestWithParam<ReplyCase> {};
@@ -603,7 +597,7 @@ const TransferEndCase kTransferEnds[] = {
     {"DownloadLocalError", false, FtpExchange::send("150 Go.\r\n", "payload", "451 Local error.\r\n"), true},
     // The server hangs up at STOR: the connection is gone on this side too,
     // so a caller knows to log on again.
-    {"ControlDroppedAtStore", true, hangUp(), false},
+    {"ControlDroppedAtStore", true, FtpExchange::hangUp(), false},
 };
 
 class TransferEnd : public ::testing::TestWithParam<TransferEndCase> {};

@@ -52,6 +52,12 @@ FtpExchange FtpExchange::receive(std::string preliminary, std::string final) {
     return exchange;
 }
 
+FtpExchange FtpExchange::hangUp() {
+    FtpExchange exchange;
+    exchange.close = true;
+    return exchange;
+}
+
 ScriptedFtpServer::ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script)
     : m_greeting(std::move(greeting)), m_script(std::move(script)) {
     m_thread = std::thread([this] { run(); });

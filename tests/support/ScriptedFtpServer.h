@@ -48,6 +48,8 @@ struct FtpExchange {
     static FtpExchange split(const std::string& text, std::size_t pieceSize, std::chrono::milliseconds pause);
     static FtpExchange send(std::string preliminary, std::string bytes, std::string final);
     static FtpExchange receive(std::string preliminary, std::string final);
+    // Ends the control connection without a word.
+    static FtpExchange hangUp();
 };
 
 class ScriptedFtpServer {
