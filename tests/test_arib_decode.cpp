@@ -233,6 +233,9 @@ TEST(AribDecode, AdditionalSymbols) {
     EXPECT_EQ(sym(0x7921), u"[#89#01]");
     EXPECT_EQ(sym(0x7E7E), u"[#94#94]");
     EXPECT_EQ(sym(0x3021), u"亜");  // JIS X 0208 codes decode in set 0x3B too
+    // Written in the kanji set, still read here.
+    EXPECT_EQ(u8({ESC, 0x24, 0x3B, 0x7B, 0x28, 0x7C, 0x27, 0x7C, 0x28, 0x7C, 0x29, 0x7C, 0x2A}), "〒年月日円");
+    EXPECT_EQ(sym(0x7C2A), u"円");
     // A cut second byte is not a row and cell.
     EXPECT_EQ(u16({ESC, 0x24, 0x3B, 0x79}), u"");
     EXPECT_EQ(u8({ESC, 0x24, 0x3B, 0x7A, 0x56, 0x79, 0x21}), "[字][#89#01]");
@@ -343,6 +346,7 @@ TEST(AribU32T, BackToUnicode) {
     EXPECT_EQ(fromU32T({0x10392330, 0x00392121, 0x1039215D}), u"0 -");
     EXPECT_EQ(fromU32T({0x10393540, 0x103B754B}), u"\u7947\U000E0100\u66D9\U000E0101");
     EXPECT_EQ(fromU32T({0x103B7A56, 0x003B7921, 0x003B7920, 0x003B7522}), u"[字][#89#01]\U00020158");
+    EXPECT_EQ(fromU32T({0x103B7B28, 0x003B7C27}), u"〒年");
     EXPECT_EQ(fromU32T({0x104A005C, 0x104A007E, 0x004A0020, 0x00490031, 0x01020079, 0x003A2121}),
               u"\u00A5\u203E\uFF71\u30FC\U00020089");
     EXPECT_EQ(fromU32T({0x00300074, 0x00500021, 0x01010009}), u"\t");

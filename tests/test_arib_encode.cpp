@@ -110,6 +110,10 @@ const Example kExamples[] = {
     {"high surrogate at the end", u"漢\xD800", false, {0x34, 0x41}, {}},
     {"ideographic space is kanji", u"\x3000", false, {0x21, 0x21}, {}},
     {"yen sign is alphanumeric", u"\xA5", false, {0x0E, 0x5C}, {}},
+    {"postal mark in the kanji set", u"〒", false, {0x22, 0x29}, {0, 255}},
+    {"date in the kanji set", u"2024年4月5日", false,
+     {ESC, 0x7E, 0xB2, 0xB0, 0xB2, 0xB4, 0x47, 0x2F, 0xB4, 0x37, 0x6E, 0xB5, 0x46, 0x7C}, {}},
+    {"yen in the kanji set", u"5円", false, {0x0E, 0x35, 0x0F, 0x31, 0x5F}, {}},
     {"symbol text", u"[字]", false, {ESC, 0x24, 0x3B, 0x7A, 0x56}, {0, 0, 255}},
     {"row-cell text", u"[#89#01]", false, {ESC, 0x24, 0x3B, 0x79, 0x21}, {}},
     {"row 00 is plain text", u"[#00#01]", false, {0x0E, '[', '#', '0', '0', '#', '0', '1', ']'}, {}},
@@ -148,6 +152,7 @@ TEST(AribEncode, CharacterClasses) {
         {u"ア", 0x31, 0x22, 1},            {u"ー", 258, 0x79, 1},
         {u"ｱ", 0x49, 0x31, 1},             {u"\xD840\xDD58", 0x3B, 0x7522, 2},
         {u"\n", 257, 0x0A, 1},             {u" ", 257, 0x20, 1},
+        {u"〒", 0x39, 0x2229, 1},          {u"年", 0x39, 0x472F, 1},
     };
     for (const ClassCase& c : cases) {
         SCOPED_TRACE(utf8(c.text));
@@ -420,6 +425,7 @@ std::vector<std::vector<std::u16string>> classPools() {
         poolOf(0x49, codesOf(hankaku1Table, HANKAKU1TABLESIZE)),
         poolOf(0x4A, ascii),
         poolOf(0x3B, codesOf(kigou1Table, KIGOU1TABLESIZE)),
+        poolOf(0x3B, codesOf(kigou1InKanjiSetTable, KIGOU1INKANJISETTABLESIZE)),
         poolOf(0x3B, brackets),
         poolOf(0x3B, rowCells),
         {u" ", u"\r\n", u"\t"},

@@ -60,7 +60,8 @@ TEST(AribTables, SizesAndCounts) {
     EXPECT_EQ(JIS3TABLESIZE / 8, 1893u);
     EXPECT_EQ(JIS4TABLESIZE / 8, 2436u);
     EXPECT_EQ(JIS3COMBIVSTABLESIZE / 16, 38u);
-    EXPECT_EQ(KIGOU1TABLESIZE / 8, 453u);  // 449 + 1 in row 91 + 3 in row 92
+    EXPECT_EQ(KIGOU1TABLESIZE / 8, 448u);
+    EXPECT_EQ(KIGOU1INKANJISETTABLESIZE / 8, 5u);
     EXPECT_EQ(KIGOU2TABLEUTF16SIZE / 48, 36u);
     EXPECT_EQ(KIGOU2TABLEUTF8SIZE / 24, 36u);
     EXPECT_EQ(HIRAGANA1TABLESIZE / 8, 91u);
@@ -70,15 +71,15 @@ TEST(AribTables, SizesAndCounts) {
     EXPECT_EQ(CHARSIZE1TABLESIZE / 8, 94u);
     EXPECT_EQ(CHARSIZE2TABLESIZE / 8, 63u);
 
-    // Cells of set 0x3B per row; rows 91 and 92 keep the one and three
-    // symbols that older mappings lacked.
+    // Cells of set 0x3B per row that the encoder may write; 〒 of row 91 and
+    // 年 月 日 円 of row 92 are written in the kanji set.
     std::map<int, int> perRow;
     for (size_t i = 0; i < KIGOU1TABLESIZE / 8; ++i) ++perRow[kigou1Table[i][0] >> 8];
     EXPECT_EQ(perRow[0x75], 91);
     EXPECT_EQ(perRow[0x76], 42);
     EXPECT_EQ(perRow[0x7A], 38);
-    EXPECT_EQ(perRow[0x7B], 48);
-    EXPECT_EQ(perRow[0x7C], 54);
+    EXPECT_EQ(perRow[0x7B], 47);
+    EXPECT_EQ(perRow[0x7C], 50);
     EXPECT_EQ(perRow[0x7D], 87);
     EXPECT_EQ(perRow[0x7E], 93);
     // And each row keeps to its range of cells.
@@ -124,6 +125,11 @@ TEST(AribTables, LookupsBothWays) {
     EXPECT_EQ(jis3Conv(0x2257, true), 0xFF60);
     EXPECT_EQ(kigou1Conv(0x7521, true), 0x3402);
     EXPECT_EQ(kigou1Conv(0x20158, false), 0x7522);
+    // Read in set 0x3B, found backward only in the kanji set.
+    EXPECT_EQ(kigou1Conv(0x7B28, true), 0x3012);
+    EXPECT_EQ(kigou1Conv(0x7C2A, true), 0x5186);
+    EXPECT_EQ(kigou1Conv(0x3012, false), 0);
+    EXPECT_EQ(jis12Conv(0x3012, false), 0x2229);
     EXPECT_EQ(hiragana1Conv(0x21, true), 0x3041);
     EXPECT_EQ(hiragana1Conv(0x73, true), 0x3093);
     EXPECT_EQ(hiragana1Conv(0x74, true), 0);

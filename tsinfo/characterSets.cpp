@@ -71,7 +71,6 @@ int32_t convPairs(const int32_t (*table)[2], int32_t (*revTable)[2], size_t tabl
 MARUBO_TABLE_CONV(jis12WinConv, jis12WinTable, jis12WinRevTable, JIS12WINTABLESIZE)
 MARUBO_TABLE_CONV(jis3Conv, jis3Table, jis3RevTable, JIS3TABLESIZE)
 MARUBO_TABLE_CONV(jis4Conv, jis4Table, jis4RevTable, JIS4TABLESIZE)
-MARUBO_TABLE_CONV(kigou1Conv, kigou1Table, kigou1RevTable, KIGOU1TABLESIZE)
 MARUBO_TABLE_CONV(hiragana1Conv, hiragana1Table, hiragana1RevTable, HIRAGANA1TABLESIZE)
 MARUBO_TABLE_CONV(katakana1Conv, katakana1Table, katakana1RevTable, KATAKANA1TABLESIZE)
 MARUBO_TABLE_CONV(hankaku1Conv, hankaku1Table, hankaku1RevTable, HANKAKU1TABLESIZE)
@@ -88,6 +87,14 @@ int32_t jis12Conv(int32_t code, bool bConvDir) {
     if (win) return win;
     static bool bTableInitialized = false;
     return convPairs(jis12Table, jis12RevTable, JIS12TABLESIZE, bTableInitialized, code, bConvDir);
+}
+
+int32_t kigou1Conv(int32_t code, bool bConvDir) {
+    static bool bTableInitialized = false;
+    int32_t found = convPairs(kigou1Table, kigou1RevTable, KIGOU1TABLESIZE, bTableInitialized, code, bConvDir);
+    // Only read, never written: the encoder finds these in the kanji set.
+    if (!found && bConvDir) found = searchPairs(kigou1InKanjiSetTable, KIGOU1INKANJISETTABLESIZE, code);
+    return found;
 }
 
 int32_t alphaConv(int32_t code, bool bConvDir) {

@@ -19,6 +19,9 @@ extern const int32_t jis12WinTable[][2];    // the seven Windows forms, consulte
 extern const int32_t jis3Table[][2];        // JIS X 0213 plane 1 outside JIS X 0208
 extern const int32_t jis4Table[][2];        // JIS X 0213 plane 2
 extern const int32_t kigou1Table[][2];      // ARIB additional symbols and kanji (set 0x3B)
+// Additional symbols that JIS X 0208 holds too (〒 年 月 日 円): read in set
+// 0x3B, written in the kanji set as broadcasters send them. No reverse twin.
+extern const int32_t kigou1InKanjiSetTable[][2];
 extern const int32_t hiragana1Table[][2];
 extern const int32_t katakana1Table[][2];
 extern const int32_t hankaku1Table[][2];    // JIS X 0201 katakana -> half-width forms
@@ -55,6 +58,7 @@ extern const size_t JIS3TABLESIZE;
 extern const size_t JIS3COMBIVSTABLESIZE;
 extern const size_t JIS4TABLESIZE;
 extern const size_t KIGOU1TABLESIZE;
+extern const size_t KIGOU1INKANJISETTABLESIZE;
 extern const size_t KIGOU2TABLEUTF16SIZE;
 extern const size_t KIGOU2TABLEUTF8SIZE;
 extern const size_t HIRAGANA1TABLESIZE;
@@ -80,7 +84,7 @@ int32_t jis12Conv(int32_t code, bool bConvDir);   // jis12WinTable first, then j
 int32_t jis12WinConv(int32_t code, bool bConvDir);
 int32_t jis3Conv(int32_t code, bool bConvDir);
 int32_t jis4Conv(int32_t code, bool bConvDir);
-int32_t kigou1Conv(int32_t code, bool bConvDir);
+int32_t kigou1Conv(int32_t code, bool bConvDir);  // forward also kigou1InKanjiSetTable
 int32_t hiragana1Conv(int32_t code, bool bConvDir);
 int32_t katakana1Conv(int32_t code, bool bConvDir);
 int32_t hankaku1Conv(int32_t code, bool bConvDir);

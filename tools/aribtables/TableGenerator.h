@@ -27,7 +27,7 @@ namespace aribtables {
 using Pair = std::pair<int32_t, int32_t>;  // {code, code point}
 
 struct Tables {
-    std::vector<Pair> jis12, jis12Win, jis3, jis4, kigou1;
+    std::vector<Pair> jis12, jis12Win, jis3, jis4, kigou1, kigou1InKanjiSet;
     std::vector<Pair> hiragana1, katakana1, hankaku1, kanaCommon1, charSize1, charSize2;
     std::vector<std::array<int32_t, 4>> combIvs;   // {set, code, first, second}
     std::vector<std::pair<int32_t, std::u32string>> kigou2;  // {code, text}
@@ -39,6 +39,7 @@ constexpr size_t kJis12Count = 6879;
 constexpr size_t kJis3Count = 1893;
 constexpr size_t kJis4Count = 2436;
 constexpr size_t kCombIvsCount = 38;
+constexpr size_t kKigou1InKanjiSetCount = 5;  // 〒 年 月 日 円
 
 class Decoder {
 public:
@@ -298,6 +299,21 @@ inline bool buildTables(const std::string& symbolsPath, Tables& t, std::string& 
         if (lookup(t.kigou1, e.first)) return fail(err, "a text-form symbol also has a code point");
         t.kigou2.emplace_back(e.first, fromUtf8(e.second));
     }
+
+    // Symbols (rows 90 to 94) that JIS X 0208 holds as well are sent by
+    // broadcasters in the kanji set. They move to a table of their own that
+    // only decoding reads, so that the encoder, which searches the reverse
+    // of kigou1Table, writes them in the kanji set. The additional kanji of
+    // rows 85 and 86 stay: they are glyph variants that need set 0x3B.
+    std::vector<Pair> symbols;
+    for (const Pair& p : t.kigou1) {
+        if (p.first >= 0x7A00 && jis12Reverse(p.second)) t.kigou1InKanjiSet.push_back(p);
+        else symbols.push_back(p);
+    }
+    t.kigou1.swap(symbols);
+    if (t.kigou1InKanjiSet.size() != kKigou1InKanjiSetCount)
+        return fail(err, "unexpected count of additional symbols that JIS X 0208 holds: " +
+                             std::to_string(t.kigou1InKanjiSet.size()));
     return true;
 }
 
@@ -307,6 +323,7 @@ inline std::string hex(int32_t v, int width) {
     return buf;
 }
 
+// A null revName: the table is only read forward and has no reverse twin.
 inline void renderPairs(std::ostringstream& os, const char* name, const char* sizeName, const char* revName,
                         const std::vector<Pair>& table) {
     os << "\nconst int32_t " << name << "[][2] = {\n";
@@ -317,7 +334,7 @@ inline void renderPairs(std::ostringstream& os, const char* name, const char* si
     }
     os << "};\n";
     os << "const size_t " << sizeName << " = sizeof(" << name << ");\n";
-    os << "int32_t " << revName << "[" << table.size() << "][2];\n";
+    if (revName) os << "int32_t " << revName << "[" << table.size() << "][2];\n";
 }
 
 inline std::string renderSource(const Tables& t) {
@@ -331,6 +348,7 @@ inline std::string renderSource(const Tables& t) {
     renderPairs(os, "jis3Table", "JIS3TABLESIZE", "jis3RevTable", t.jis3);
     renderPairs(os, "jis4Table", "JIS4TABLESIZE", "jis4RevTable", t.jis4);
     renderPairs(os, "kigou1Table", "KIGOU1TABLESIZE", "kigou1RevTable", t.kigou1);
+    renderPairs(os, "kigou1InKanjiSetTable", "KIGOU1INKANJISETTABLESIZE", nullptr, t.kigou1InKanjiSet);
     renderPairs(os, "hiragana1Table", "HIRAGANA1TABLESIZE", "hiragana1RevTable", t.hiragana1);
     renderPairs(os, "katakana1Table", "KATAKANA1TABLESIZE", "katakana1RevTable", t.katakana1);
     renderPairs(os, "hankaku1Table", "HANKAKU1TABLESIZE", "hankaku1RevTable", t.hankaku1);
