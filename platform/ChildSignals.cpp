@@ -19,4 +19,23 @@ void setChildSignals(posix_spawnattr_t* attr, bool unblockAll) {
     posix_spawnattr_setflags(attr, flags);
 }
 
+void applySpawnSignals(const posix_spawnattr_t* attr) {
+    short flags = 0;
+    posix_spawnattr_getflags(attr, &flags);
+    if (flags & POSIX_SPAWN_SETSIGDEF) {
+        sigset_t defaults;
+        posix_spawnattr_getsigdefault(attr, &defaults);
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig) {
+            if (sigismember(&defaults, sig) == 1) sigaction(sig, &action, nullptr);
+        }
+    }
+    if (flags & POSIX_SPAWN_SETSIGMASK) {
+        sigset_t mask;
+        posix_spawnattr_getsigmask(attr, &mask);
+        sigprocmask(SIG_SETMASK, &mask, nullptr);
+    }
+}
+
 }  // namespace platform

@@ -2,15 +2,55 @@
 
 #include "ChildSignals.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/ptrace.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+#define MARUBO_HAVE_CLOSEFROM 1
+#endif
+
 namespace platform {
+
+namespace {
+
+// A child shares the console (0, 1, 2) and nothing else of ours.
+constexpr int kFirstPrivateDescriptor = 3;
+
+// The null-ended argument array exec takes; it points into `argv`.
+std::vector<char*> argvPointers(const std::vector<std::string>& argv) {
+    std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
+    for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// waitpid for one child, resumed when a signal handler interrupts it.
+pid_t waitFor(pid_t pid, int* status) {
+    for (;;) {
+        const pid_t w = waitpid(pid, status, 0);
+        if (w != -1 || errno != EINTR) return w;
+    }
+}
+
+int resultOfEnd(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return kHresultGeneralFailure;
+}
+
+}  // namespace
 
 int hresultFromErrno(int error) {
     switch (error) {
@@ -94,11 +134,7 @@ std::string quoteArgument(const std::string& argument) {
 
 int runProcess(const std::vector<std::string>& argv) {
     if (argv.empty()) return kHresultFileNotFound;
-
-    std::vector<char*> cargv;
-    cargv.reserve(argv.size() + 1);
-    for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
-    cargv.push_back(nullptr);
+    std::vector<char*> cargv = argvPointers(argv);
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
@@ -108,9 +144,8 @@ int runProcess(const std::vector<std::string>& argv) {
         return kHresultNotEnoughMemory;
     }
 
-    // The child gets the console (0, 1, 2) and nothing else of ours.
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#ifdef MARUBO_HAVE_CLOSEFROM
+    posix_spawn_file_actions_addclosefrom_np(&actions, kFirstPrivateDescriptor);
 #endif
 
     // A child must not inherit our ignored SIGPIPE or a blocked mask.
@@ -123,19 +158,186 @@ int runProcess(const std::vector<std::string>& argv) {
     if (rc != 0) return hresultFromErrno(rc);
 
     int status = 0;
-    for (;;) {
-        const pid_t w = waitpid(pid, &status, 0);
-        if (w == pid) break;
-        if (w == -1 && errno == EINTR) continue;
-        return hresultFromErrno(errno);
-    }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return kHresultGeneralFailure;
+    if (waitFor(pid, &status) != pid) return hresultFromErrno(errno);
+    return resultOfEnd(status);
 }
 
 int runCommandLine(const std::string& commandLine) {
     return runProcess(splitCommandLine(commandLine));
+}
+
+namespace {
+
+// The files a program name stands for, in the order posix_spawnp tries them:
+// the name itself when it holds a '/', else the name in each PATH entry (an
+// empty entry is the current directory). Built before fork: the child of a
+// threaded process may not allocate.
+std::vector<std::string> programPlaces(const std::string& name) {
+    if (name.empty()) return {};
+    if (name.find('/') != std::string::npos) return {name};
+    const char* path = std::getenv("PATH");
+    const std::string list = path != nullptr ? path : "/bin:/usr/bin";
+    std::vector<std::string> places;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = list.find(':', start);
+        const std::string dir = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        places.push_back(dir.empty() ? name : dir + "/" + name);
+        if (end == std::string::npos) return places;
+        start = end + 1;
+    }
+}
+
+// Execs the first place that starts, going on as posix_spawnp does past a
+// place that is missing or refused, and never handing a file that is not a
+// program to a shell as execvp would. Returns only on failure, with the
+// error to report: a refusal wins over a later "not found".
+int execFirstPlace(const std::vector<std::string>& places, char* const argv[]) {
+    int error = ENOENT;
+    bool refused = false;
+    for (const std::string& place : places) {
+        execve(place.c_str(), argv, environ);
+        error = errno;
+        switch (error) {
+        case EACCES: refused = true; break;
+        case ENOENT:
+        case ENOTDIR:
+        case ESTALE:
+        case ENODEV:
+        case ETIMEDOUT: break;
+        default: return error;
+        }
+    }
+    return refused ? EACCES : error;
+}
+
+void closeDescriptorsExcept(int keep) {
+    for (int fd = kFirstPrivateDescriptor; fd < keep; ++fd) close(fd);
+#ifdef MARUBO_HAVE_CLOSEFROM
+    closefrom(std::max(kFirstPrivateDescriptor, keep + 1));
+#endif
+}
+
+// The forked child: asks to be traced, takes runProcess's start-up state and
+// execs. A failure goes to the parent as an errno on `report`, which the exec
+// closes; an exit code could not tell it from the program's own.
+[[noreturn]] void startTracedChild(int report, const std::vector<std::string>& places, char* const argv[],
+                                   const posix_spawnattr_t* signals) {
+    int error = 0;
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == -1) {
+        error = errno;
+    } else {
+        applySpawnSignals(signals);
+        closeDescriptorsExcept(report);
+        error = execFirstPlace(places, argv);
+    }
+    [[maybe_unused]] const ssize_t written = write(report, &error, sizeof error);
+    _exit(127);
+}
+
+// Faults raised by the kernel carry the faulting address; a signal sent by a
+// process (si_code <= 0) carries its sender instead.
+bool carriesFaultAddress(const siginfo_t& info) {
+    switch (info.si_signo) {
+    case SIGSEGV:
+    case SIGBUS:
+    case SIGILL:
+    case SIGFPE: return info.si_code > 0;
+    default: return false;
+    }
+}
+
+// A signal that repeats the last one exactly is one the program did not get
+// past (a fault whose handler returns, a signal raised again and again), as
+// a debugger tells a second-chance exception from a new one.
+bool sameSignal(const siginfo_t& a, const siginfo_t& b) {
+    if (a.si_signo != b.si_signo || a.si_code != b.si_code) return false;
+    if (carriesFaultAddress(a)) return a.si_addr == b.si_addr;
+    return a.si_pid == b.si_pid && a.si_uid == b.si_uid;
+}
+
+// Nothing of a child the tracer gives up on may stay stopped or a zombie.
+void killAndReap(pid_t pid) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    while (waitFor(pid, &status) == pid && !WIFEXITED(status) && !WIFSIGNALED(status)) {
+    }
+}
+
+int giveUp(pid_t pid, int error) {
+    killAndReap(pid);
+    return hresultFromErrno(error);
+}
+
+// Follows the traced child through its stops to its end.
+int traceChild(pid_t pid) {
+    siginfo_t last{};
+    bool haveLast = false;
+    for (;;) {
+        int status = 0;
+        if (waitFor(pid, &status) != pid) {
+            // ECHILD: someone else reaped it, and its number may be reused.
+            return errno == ECHILD ? hresultFromErrno(ECHILD) : giveUp(pid, errno);
+        }
+        if (!WIFSTOPPED(status)) return resultOfEnd(status);
+
+        const int sig = WSTOPSIG(status);
+        int deliver = 0;
+        if (sig != SIGTRAP) {
+            siginfo_t info{};
+            if (ptrace(PTRACE_GETSIGINFO, pid, nullptr, &info) == 0) {
+                if (haveLast && sameSignal(info, last)) {
+                    killAndReap(pid);
+                    return 128 + sig;
+                }
+                last = info;
+                haveLast = true;
+                deliver = sig;
+            } else if (errno == ESRCH) {
+                continue;  // killed meanwhile: the next wait reports it
+            } else if (errno != EINVAL) {
+                return giveUp(pid, errno);
+            }
+            // EINVAL is a group stop (SIGSTOP and its kin, already
+            // delivered): resumed, since a traced child waiting there for a
+            // SIGCONT would wait for ever.
+        }
+        if (ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(static_cast<std::intptr_t>(deliver))) == -1 &&
+            errno != ESRCH) {
+            return giveUp(pid, errno);
+        }
+    }
+}
+
+}  // namespace
+
+int runProcessTraced(const std::vector<std::string>& argv) {
+    if (argv.empty()) return kHresultFileNotFound;
+    std::vector<char*> cargv = argvPointers(argv);
+    const std::vector<std::string> places = programPlaces(argv[0]);
+
+    posix_spawnattr_t signals;
+    if (posix_spawnattr_init(&signals) != 0) return kHresultNotEnoughMemory;
+    setChildSignals(&signals, true);
+
+    int report[2];
+    if (pipe2(report, O_CLOEXEC | O_NONBLOCK) == -1) {
+        const int error = errno;
+        posix_spawnattr_destroy(&signals);
+        return hresultFromErrno(error);
+    }
+    const pid_t pid = fork();
+    if (pid == 0) startTracedChild(report[1], places, cargv.data(), &signals);
+    const int forkError = errno;
+    close(report[1]);
+    posix_spawnattr_destroy(&signals);
+
+    int result = pid == -1 ? hresultFromErrno(forkError) : traceChild(pid);
+    // The child is gone by now, so whatever it reported is in the pipe.
+    int startError = 0;
+    if (read(report[0], &startError, sizeof startError) == sizeof startError) result = hresultFromErrno(startError);
+    close(report[0]);
+    return result;
 }
 
 }  // namespace platform

@@ -14,4 +14,14 @@ public:
     // denied, 0x800700C1 bad executable). Never throws, never logs.
     static int execute(const char* commandLine);
     static int execute(std::string commandLine);
+
+    // Runs the command line as execute does, but traced as a debugger traces
+    // its program: breakpoints and single steps are passed over and every
+    // other signal reaches the program, unless it repeats the one before it
+    // exactly (same signal, code and sender or fault address), which kills
+    // the program and gives 128 + that signal. The program shares this
+    // process's console; Linux has no new console to give it. The result is
+    // execute's, as its 32 bits unsigned (0x80070002 for a program not
+    // found). Never throws, never logs.
+    static unsigned long executeDebugMode(std::string commandLine);
 };

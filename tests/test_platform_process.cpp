@@ -1,5 +1,6 @@
 // The command-line splitter and the process layer that runs task programs.
 
+#include "CoProcess.h"
 #include "Process.h"
 
 #include "TestPaths.h"
@@ -7,15 +8,22 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 using platform::quoteArgument;
 using platform::runCommandLine;
 using platform::runProcess;
+using platform::runProcessTraced;
 using platform::splitCommandLine;
 using Args = std::vector<std::string>;
 
@@ -136,22 +144,31 @@ TEST(ProcessRun, ExitCodesAndSignals) {
 
 TEST(ProcessRun, StartFailuresGiveHresults) {
     testsupport::TempDir dir;
-    EXPECT_EQ(runCommandLine("marubo-no-such-program-7d1c arg"), static_cast<int>(0x80070002u));
-    EXPECT_EQ(runCommandLine(dir.file("missing")), static_cast<int>(0x80070002u));
-    EXPECT_EQ(runCommandLine(""), static_cast<int>(0x80070002u));
-    EXPECT_EQ(runProcess({}), static_cast<int>(0x80070002u));
-
     const std::string noExec = dir.file("noexec");
     testsupport::writeFile(noExec, "#!/bin/sh\nexit 0\n");
     chmod(noExec.c_str(), 0644);
-    EXPECT_EQ(runProcess({noExec}), static_cast<int>(0x80070005u));  // even root needs an x bit
-    EXPECT_EQ(runProcess({dir.path()}), static_cast<int>(0x80070005u));
-
     // Neither a binary nor a script: no shell takes it over.
     const std::string garbage = dir.file("garbage");
     testsupport::writeFile(garbage, std::string("\x01\x02\x03garbage\n", 11));
     chmod(garbage.c_str(), 0755);
-    EXPECT_EQ(runProcess({garbage}), static_cast<int>(0x800700C1u));
+    // A PATH entry whose file may not run gives way to a later one.
+    testsupport::writeFile(dir.file("true"), "");
+    const std::string path = getenv("PATH");
+    setenv("PATH", (dir.path() + ":" + path).c_str(), 1);
+
+    for (auto run : {runProcess, runProcessTraced}) {
+        EXPECT_EQ(run({"true"}), 0);
+        EXPECT_EQ(run({"noexec"}), static_cast<int>(0x80070005u));
+        EXPECT_EQ(run(splitCommandLine("marubo-no-such-program-7d1c arg")), static_cast<int>(0x80070002u));
+        EXPECT_EQ(run({dir.file("missing")}), static_cast<int>(0x80070002u));
+        EXPECT_EQ(run({""}), static_cast<int>(0x80070002u));
+        EXPECT_EQ(run({}), static_cast<int>(0x80070002u));
+        EXPECT_EQ(run({noExec}), static_cast<int>(0x80070005u));  // even root needs an x bit
+        EXPECT_EQ(run({dir.path()}), static_cast<int>(0x80070005u));
+        EXPECT_EQ(run({garbage}), static_cast<int>(0x800700C1u));
+    }
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(runCommandLine(""), static_cast<int>(0x80070002u));
 }
 
 TEST(ProcessRun, ChildSharesStdoutAndHasSigpipeAtDefault) {
@@ -164,19 +181,74 @@ TEST(ProcessRun, ChildSharesStdoutAndHasSigpipeAtDefault) {
     sigemptyset(&block);
     sigaddset(&block, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &block, &oldMask);
+    const int stray = fcntl(0, F_DUPFD, 40);  // inheritable, yet no child may see it
+    const Args argv = {"sh", "-c",
+                       "grep -E '^Sig(Ign|Blk):' /proc/self/status && test ! -e /proc/self/fd/" + std::to_string(stray)};
 
-    const int rc = withStdoutTo(out, [] { return runProcess({"grep", "-E", "^Sig(Ign|Blk):", "/proc/self/status"}); });
+    for (auto run : {runProcess, runProcessTraced}) {
+        const int rc = withStdoutTo(out, [&] { return run(argv); });
+        ASSERT_EQ(rc, 0);
 
+        const std::string status = testsupport::readFile(out);
+        auto mask = [&](const std::string& name) {
+            const std::size_t at = status.find(name + ":");
+            EXPECT_NE(at, std::string::npos) << status;
+            return at == std::string::npos ? 0ull : std::stoull(status.substr(at + name.size() + 1), nullptr, 16);
+        };
+        EXPECT_EQ(mask("SigIgn") & (1ull << (SIGPIPE - 1)), 0u) << status;
+        EXPECT_EQ(mask("SigBlk") & (1ull << (SIGUSR1 - 1)), 0u) << status;
+    }
+    close(stray);
     pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
     sigaction(SIGPIPE, &previous, nullptr);
-    ASSERT_EQ(rc, 0);
+}
 
-    const std::string status = testsupport::readFile(out);
-    auto mask = [&](const std::string& name) {
-        const std::size_t at = status.find(name + ":");
-        EXPECT_NE(at, std::string::npos) << status;
-        return at == std::string::npos ? 0ull : std::stoull(status.substr(at + name.size() + 1), nullptr, 16);
+TEST(ProcessRun, TracedRunPassesBreakpointsAndEndsOnARepeatedSignal) {
+    struct Row {
+        Args argv;
+        int result;
     };
-    EXPECT_EQ(mask("SigIgn") & (1ull << (SIGPIPE - 1)), 0u) << status;
-    EXPECT_EQ(mask("SigBlk") & (1ull << (SIGUSR1 - 1)), 0u) << status;
+    const Row rows[] = {
+        {{"sh", "-c", "exit 3"}, 3},
+        {{python(), "-c", "import os; os._exit(-1)"}, 255},
+        {{"sh", "-c", "kill -TRAP $$; exit 5"}, 5},  // without a tracer: 133
+        {{"sh", "-c", "trap 'exit 7' USR1; kill -USR1 $$; exit 1"}, 7},
+        // The same signal from two senders is two signals, both delivered.
+        {{"sh", "-c", "n=0; trap 'n=$((n+1))' USR1; kill -USR1 $$; (kill -USR1 $$); exit $n"}, 2},
+        {{"sh", "-c", "n=0; trap 'n=$((n+1))' USR1; kill -USR1 $$; kill -USR1 $$; exit $n"}, 128 + SIGUSR1},
+        // A fault whose handler returns repeats at the same address; untraced it never ends.
+        {{python(), "-c",
+          "import ctypes, signal; signal.alarm(9); signal.signal(signal.SIGSEGV, print); ctypes.string_at(0)"},
+         128 + SIGSEGV},
+        {{"sh", "-c", "kill -KILL $$"}, 128 + SIGKILL},
+        {{"sh", "-c", "kill -STOP $$; exit 6"}, 6},  // a stop under a tracer is not left waiting for SIGCONT
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(runProcessTraced(row.argv), row.result) << row.argv.back();
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left: " << row.argv.back();
+    }
+    EXPECT_EQ(CoProcess::executeDebugMode("marubo-no-such-program-7d1c x"), 0x80070002ul);
+    EXPECT_EQ(CoProcess::executeDebugMode(R"(sh -c "exit 4")"), 4ul);
+}
+
+TEST(ProcessRun, TracedRunWhereTracingIsRefusedGivesTheError) {
+    const pid_t sandbox = fork();
+    if (sandbox == 0) {
+        // ptrace fails with EPERM in here, as under a container's filter.
+        sock_filter deny[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_ptrace, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog filter{4, deny};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) {
+            _exit(2);
+        }
+        _exit(runProcessTraced({"true"}) == static_cast<int>(0x80070005u) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(sandbox, &status, 0), sandbox);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "no seccomp filters here";
+    EXPECT_EQ(status, 0);
 }
