@@ -6,15 +6,39 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 using namespace platform;
 
 namespace {
 const std::string kFFFD = "\xEF\xBF\xBD";
+
+// Switches the C library's LC_CTYPE for one test and puts it back.
+class CtypeLocale {
+public:
+    explicit CtypeLocale(const char* name) : previous_(std::setlocale(LC_CTYPE, nullptr)) {
+        EXPECT_NE(std::setlocale(LC_CTYPE, name), nullptr) << name;
+    }
+    ~CtypeLocale() { std::setlocale(LC_CTYPE, previous_.c_str()); }
+
+private:
+    std::string previous_;
+};
+
+template <typename F>
+void expectIllegalSequence(F convert, const std::string& what) {
+    try {
+        convert();
+        ADD_FAILURE() << "no exception for " << what;
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), std::errc::illegal_byte_sequence) << what;
+    }
 }
+}  // namespace
 
 TEST(TextCodec, SurrogatePairsAreJoined) {
     const std::u16string shikaru = u"\U00020B9F";  // 𠮟, outside the BMP
@@ -106,6 +130,66 @@ TEST(StringExtraConversions, MultiFormKeepsBytesAndWideFormNeverThrows) {
     const std::u16string title{u'T', 0xD842, 0xDF9F, 0xDC00, u'!'};
     EXPECT_EQ(StringExtra::to_string(title), "T\xF0\xA0\xAE\x9F" + kFFFD + "!");
     EXPECT_EQ(StringExtra::wide_to_utf8_winapi(title), StringExtra::to_string(title));
+}
+
+TEST(StringExtraConversions, AlternativesGiveTheWinapiTextOnValidInput) {
+    const CtypeLocale utf8("C.UTF-8");
+    struct Row {
+        std::string text;
+        bool ucs2;  // to_wstring takes it
+    };
+    const Row rows[] = {
+        {"", true},
+        {"plain /rec/a.ts", true},
+        {"録画テスト\u3000第1話", true},
+        {"\xF0\xA0\xAE\x9F叱る", false},  // a surrogate pair in UTF-16
+        {std::string("前\0後", 7), true},  // C-string alternatives stop at the NUL
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.text));
+        const std::u16string whole = utf8ToUtf16(row.text);
+        const std::u16string wide = StringExtra::utf8_to_wide_winapi(row.text);
+        EXPECT_EQ(multi_to_wide_capi(row.text), wide);
+        EXPECT_EQ(wide_to_multi_capi(whole), StringExtra::wide_to_multi_winapi(whole));
+        EXPECT_EQ(StringExtra::multi_to_utf8_cppapi(row.text), StringExtra::multi_to_utf8_winapi(row.text));
+        EXPECT_EQ(StringExtra::utf8_to_multi_cppapi(row.text), StringExtra::utf8_to_multi_winapi(row.text));
+        EXPECT_EQ(wide_to_utf8_cppapi(whole), row.text);
+        EXPECT_EQ(utf8_to_wide_cppapi(row.text), whole);
+        if (row.ucs2)
+            EXPECT_EQ(StringExtra::to_wstring(row.text), whole);
+        else
+            EXPECT_THROW(StringExtra::to_wstring(row.text), std::range_error);
+        std::u16string out = u"old";
+        StringExtra::widen(row.text, out);
+        EXPECT_EQ(out, wide);
+    }
+}
+
+TEST(StringExtraConversions, AlternativesRefuseInvalidText) {
+    const std::string badUtf8[] = {
+        "\xFF", "a\xE3\x81", "\xC0\xAF", "\xED\xA0\x80" /* encoded surrogate */, "\xF4\x90\x80\x80",
+    };
+    for (const std::string& bytes : badUtf8) {
+        const std::string what = testing::PrintToString(bytes);
+        EXPECT_THROW(utf8_to_wide_cppapi(bytes), std::range_error) << what;
+        EXPECT_THROW(StringExtra::to_wstring(bytes), std::range_error) << what;
+        EXPECT_THROW(StringExtra::utf8_to_multi_cppapi(bytes), std::range_error) << what;
+        expectIllegalSequence([&] { multi_to_wide_capi(bytes); }, what);
+        expectIllegalSequence([&] { StringExtra::multi_to_utf8_cppapi(bytes); }, what);
+    }
+    const std::u16string loneSurrogates[] = {{0xD800}, {u'a', 0xD800, u'b'}, {0xDC00, 0xD800}};
+    for (const std::u16string& wide : loneSurrogates) {
+        const std::string what = testing::PrintToString(wide);
+        EXPECT_THROW(wide_to_utf8_cppapi(wide), std::range_error) << what;
+        expectIllegalSequence([&] { wide_to_multi_capi(wide); }, what);
+    }
+    // widen goes on past what the locale cannot read.
+    const CtypeLocale utf8("C.UTF-8");
+    std::u16string out;
+    StringExtra::widen("a\xFF" "b", out);
+    EXPECT_EQ(out, u"a\uFFFDb");
+    StringExtra::widen("\xE3\x81", out);  // cut short: one U+FFFD per byte
+    EXPECT_EQ(out, u"\uFFFD\uFFFD");
 }
 
 TEST(StringExtraConversions, FixedBuffersAreReadUpToTheirEnd) {
