@@ -1,6 +1,8 @@
 #include "StringExtra.h"
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <codecvt>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +81,29 @@ To strictly(const From& text, To (*there)(const From&), From (*back)(const To&))
     To converted = there(text);
     if (back(converted) != text) throw errnoError(EILSEQ);
     return converted;
+}
+
+template <typename Unit>
+int printable(Unit unit) {
+    return unit <= UCHAR_MAX && std::isprint(static_cast<int>(unit)) ? static_cast<int>(unit) : '.';
+}
+
+// Rows of 16 units in hex, padded with blanks where the text ended, then
+// the same units as characters. A row of 16 is always followed by another,
+// blank if the text ends there.
+template <typename Unit>
+void dumpRows(const Unit* s, int digits) {
+    static const Unit empty = 0;
+    if (s == nullptr) s = &empty;
+    constexpr std::size_t kRow = 16;
+    for (;; s += kRow) {
+        std::size_t count = 0;
+        for (; count < kRow && s[count] != 0; ++count) std::printf("%0*X ", digits, static_cast<unsigned>(s[count]));
+        for (std::size_t i = count; i < kRow; ++i) std::printf("%*s", digits + 1, "");
+        for (std::size_t i = 0; i < count; ++i) std::putchar(printable(s[i]));
+        std::putchar('\n');
+        if (count < kRow) return;
+    }
 }
 
 }  // namespace
@@ -214,6 +239,16 @@ std::string StringExtra::replaceOtherStr(std::string& s, std::string from, std::
     const std::string::size_type pos = s.find(from);
     if (pos != std::string::npos) s.replace(pos, from.size(), to);
     return s;
+}
+
+void StringExtra::dumpLPCSTRString(const unsigned char* s) {
+    std::printf("GetCommandLineA:\n");
+    dumpRows(s, 2);
+}
+
+void StringExtra::dumpLPCWSTRString(const unsigned short* s) {
+    std::printf("\n\nGetCommandLineW:\n");
+    dumpRows(s, 4);
 }
 
 std::regex StringExtra::compileRegex(const std::string& pattern) {

@@ -82,6 +82,12 @@ public:
     // Replaces the first occurrence only and returns a copy of the result.
     static std::string replaceOtherStr(std::string& s, std::string from, std::string to);
 
+    // Hex dumps of a NUL-terminated command line to standard output: 16 units
+    // a row, then the row's printable units ('.' for the others); a null
+    // pointer dumps as an empty string.
+    static void dumpLPCSTRString(const unsigned char* s);
+    static void dumpLPCWSTRString(const unsigned short* s);
+
     // Compiles a pattern from the settings or the command line (ECMAScript,
     // byte-wise, classic locale) for a matcher whose time grows with the
     // text's length, not exponentially: "(a|aa)*$" against a long name must

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 using namespace platform;
 
@@ -248,4 +249,45 @@ TEST(StringHelpers, ReplaceAllAndFirst) {
     s = "abc";
     EXPECT_EQ(StringExtra::replaceOtherStr(s, "", "+"), "abc");
     EXPECT_EQ(StringExtra::replaceOtherStr(s, "x", "+"), "abc");
+}
+
+TEST(StringHelpers, HexDumpsOfACommandLine) {
+    const auto blanks = [](std::size_t n) { return std::string(n, ' '); };
+    const std::string hex16 = "30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 ";
+    const struct {
+        const char* text;
+        std::string dump;
+    } bytes[] = {
+        {"", blanks(48) + "\n"},
+        {nullptr, blanks(48) + "\n"},
+        {"a ~", "61 20 7E " + blanks(39) + "a ~\n"},
+        {"0123456789abcdef", hex16 + "0123456789abcdef\n" + blanks(48) + "\n"},
+        {"0123456789abcdefg", hex16 + "0123456789abcdef\n67 " + blanks(45) + "g\n"},
+        {"\t\xE9", "09 E9 " + blanks(42) + "..\n"},
+    };
+    for (const auto& row : bytes) {
+        testing::internal::CaptureStdout();
+        StringExtra::dumpLPCSTRString(reinterpret_cast<const unsigned char*>(row.text));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "GetCommandLineA:\n" + row.dump);
+    }
+
+    const std::string wideHex16 =
+        "0030 0031 0032 0033 0034 0035 0036 0037 0038 0039 0061 0062 0063 0064 0065 0066 ";
+    const struct {
+        std::u16string text;
+        std::string dump;
+    } units[] = {
+        {u"", blanks(80) + "\n"},
+        {u"a\u3042~", "0061 3042 007E " + blanks(65) + "a.~\n"},
+        {u"0123456789abcdef", wideHex16 + "0123456789abcdef\n" + blanks(80) + "\n"},
+        {u"0123456789abcdefg", wideHex16 + "0123456789abcdef\n0067 " + blanks(75) + "g\n"},
+        {u"\x7F\u0141", "007F 0141 " + blanks(70) + "..\n"},
+    };
+    for (const auto& row : units) {
+        std::vector<unsigned short> text(row.text.begin(), row.text.end());
+        text.push_back(0);
+        testing::internal::CaptureStdout();
+        StringExtra::dumpLPCWSTRString(text.data());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\nGetCommandLineW:\n" + row.dump);
+    }
 }
