@@ -6,15 +6,40 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <vector>
 
 using namespace platform;
 
 namespace {
 const std::string kFFFD = "\xEF\xBF\xBD";
+
+// Switches the C library's LC_CTYPE for one test and puts it back.
+class CtypeLocale {
+public:
+    explicit CtypeLocale(const char* name) : previous_(std::setlocale(LC_CTYPE, nullptr)) {
+        EXPECT_NE(std::setlocale(LC_CTYPE, name), nullptr) << name;
+    }
+    ~CtypeLocale() { std::setlocale(LC_CTYPE, previous_.c_str()); }
+
+private:
+    std::string previous_;
+};
+
+template <typename F>
+void expectIllegalSequence(F convert, const std::string& what) {
+    try {
+        convert();
+        ADD_FAILURE() << "no exception for " << what;
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), std::errc::illegal_byte_sequence) << what;
+    }
 }
+}  // namespace
 
 TEST(TextCodec, SurrogatePairsAreJoined) {
     const std::u16string shikaru = u"\U00020B9F";  // 𠮟, outside the BMP
@@ -108,6 +133,66 @@ TEST(StringExtraConversions, MultiFormKeepsBytesAndWideFormNeverThrows) {
     EXPECT_EQ(StringExtra::wide_to_utf8_winapi(title), StringExtra::to_string(title));
 }
 
+TEST(StringExtraConversions, AlternativesGiveTheWinapiTextOnValidInput) {
+    const CtypeLocale utf8("C.UTF-8");
+    struct Row {
+        std::string text;
+        bool ucs2;  // to_wstring takes it
+    };
+    const Row rows[] = {
+        {"", true},
+        {"plain /rec/a.ts", true},
+        {"録画テスト\u3000第1話", true},
+        {"\xF0\xA0\xAE\x9F叱る", false},  // a surrogate pair in UTF-16
+        {std::string("前\0後", 7), true},  // C-string alternatives stop at the NUL
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.text));
+        const std::u16string whole = utf8ToUtf16(row.text);
+        const std::u16string wide = StringExtra::utf8_to_wide_winapi(row.text);
+        EXPECT_EQ(multi_to_wide_capi(row.text), wide);
+        EXPECT_EQ(wide_to_multi_capi(whole), StringExtra::wide_to_multi_winapi(whole));
+        EXPECT_EQ(StringExtra::multi_to_utf8_cppapi(row.text), StringExtra::multi_to_utf8_winapi(row.text));
+        EXPECT_EQ(StringExtra::utf8_to_multi_cppapi(row.text), StringExtra::utf8_to_multi_winapi(row.text));
+        EXPECT_EQ(wide_to_utf8_cppapi(whole), row.text);
+        EXPECT_EQ(utf8_to_wide_cppapi(row.text), whole);
+        if (row.ucs2)
+            EXPECT_EQ(StringExtra::to_wstring(row.text), whole);
+        else
+            EXPECT_THROW(StringExtra::to_wstring(row.text), std::range_error);
+        std::u16string out = u"old";
+        StringExtra::widen(row.text, out);
+        EXPECT_EQ(out, wide);
+    }
+}
+
+TEST(StringExtraConversions, AlternativesRefuseInvalidText) {
+    const std::string badUtf8[] = {
+        "\xFF", "a\xE3\x81", "\xC0\xAF", "\xED\xA0\x80" /* encoded surrogate */, "\xF4\x90\x80\x80",
+    };
+    for (const std::string& bytes : badUtf8) {
+        const std::string what = testing::PrintToString(bytes);
+        EXPECT_THROW(utf8_to_wide_cppapi(bytes), std::range_error) << what;
+        EXPECT_THROW(StringExtra::to_wstring(bytes), std::range_error) << what;
+        EXPECT_THROW(StringExtra::utf8_to_multi_cppapi(bytes), std::range_error) << what;
+        expectIllegalSequence([&] { multi_to_wide_capi(bytes); }, what);
+        expectIllegalSequence([&] { StringExtra::multi_to_utf8_cppapi(bytes); }, what);
+    }
+    const std::u16string loneSurrogates[] = {{0xD800}, {u'a', 0xD800, u'b'}, {0xDC00, 0xD800}};
+    for (const std::u16string& wide : loneSurrogates) {
+        const std::string what = testing::PrintToString(wide);
+        EXPECT_THROW(wide_to_utf8_cppapi(wide), std::range_error) << what;
+        expectIllegalSequence([&] { wide_to_multi_capi(wide); }, what);
+    }
+    // widen goes on past what the locale cannot read.
+    const CtypeLocale utf8("C.UTF-8");
+    std::u16string out;
+    StringExtra::widen("a\xFF" "b", out);
+    EXPECT_EQ(out, u"a\uFFFDb");
+    StringExtra::widen("\xE3\x81", out);  // cut short: one U+FFFD per byte
+    EXPECT_EQ(out, u"\uFFFD\uFFFD");
+}
+
 TEST(StringExtraConversions, FixedBuffersAreReadUpToTheirEnd) {
     char16_t full[4] = {u'a', u'b', u'c', u'd'};  // no terminator
     char16_t shorter[8] = {u'x', u'y', 0, u'z'};
@@ -164,4 +249,45 @@ TEST(StringHelpers, ReplaceAllAndFirst) {
     s = "abc";
     EXPECT_EQ(StringExtra::replaceOtherStr(s, "", "+"), "abc");
     EXPECT_EQ(StringExtra::replaceOtherStr(s, "x", "+"), "abc");
+}
+
+TEST(StringHelpers, HexDumpsOfACommandLine) {
+    const auto blanks = [](std::size_t n) { return std::string(n, ' '); };
+    const std::string hex16 = "30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 ";
+    const struct {
+        const char* text;
+        std::string dump;
+    } bytes[] = {
+        {"", blanks(48) + "\n"},
+        {nullptr, blanks(48) + "\n"},
+        {"a ~", "61 20 7E " + blanks(39) + "a ~\n"},
+        {"0123456789abcdef", hex16 + "0123456789abcdef\n" + blanks(48) + "\n"},
+        {"0123456789abcdefg", hex16 + "0123456789abcdef\n67 " + blanks(45) + "g\n"},
+        {"\t\xE9", "09 E9 " + blanks(42) + "..\n"},
+    };
+    for (const auto& row : bytes) {
+        testing::internal::CaptureStdout();
+        StringExtra::dumpLPCSTRString(reinterpret_cast<const unsigned char*>(row.text));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "GetCommandLineA:\n" + row.dump);
+    }
+
+    const std::string wideHex16 =
+        "0030 0031 0032 0033 0034 0035 0036 0037 0038 0039 0061 0062 0063 0064 0065 0066 ";
+    const struct {
+        std::u16string text;
+        std::string dump;
+    } units[] = {
+        {u"", blanks(80) + "\n"},
+        {u"a\u3042~", "0061 3042 007E " + blanks(65) + "a.~\n"},
+        {u"0123456789abcdef", wideHex16 + "0123456789abcdef\n" + blanks(80) + "\n"},
+        {u"0123456789abcdefg", wideHex16 + "0123456789abcdef\n0067 " + blanks(75) + "g\n"},
+        {u"\x7F\u0141", "007F 0141 " + blanks(70) + "..\n"},
+    };
+    for (const auto& row : units) {
+        std::vector<unsigned short> text(row.text.begin(), row.text.end());
+        text.push_back(0);
+        testing::internal::CaptureStdout();
+        StringExtra::dumpLPCWSTRString(text.data());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\nGetCommandLineW:\n" + row.dump);
+    }
 }
