@@ -77,49 +77,45 @@ LightHttpClient::LightHttpClient(RequestHeader header, const Options& options) :
         m_socket = -1;
         return;
     }
+    // A host that does not resolve leaves the socket open and unconnected:
+    // Get then fails on it.
+    connect(header.host, m_options.port);
+}
 
-    // A host that does not resolve leaves the socket unconnected, so Get
-    // fails; it is never read as some other address. A NUL would cut the
-    // name short and resolve a different host.
-    if (header.host.find('\0') != std::string::npos) return;
+bool LightHttpClient::getaddr(const std::string& host, in_addr& address) {
+    // A NUL would cut the name short and resolve a different host.
+    if (host.find('\0') != std::string::npos) return false;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(header.host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
         if (found) ::freeaddrinfo(found);
-        return;
+        return false;
     }
-    sockaddr_in address{};
-    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(sizeof address, found->ai_addrlen));
+    sockaddr_in first{};
+    std::memcpy(&first, found->ai_addr, std::min<std::size_t>(sizeof first, found->ai_addrlen));
     ::freeaddrinfo(found);
-    address.sin_family = AF_INET;
-    address.sin_port = htons(m_options.port);
+    address = first.sin_addr;
+    return true;
+}
 
-    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
-    if (errno != EINPROGRESS && errno != EINTR) {
-        close();
-        return;
-    }
-    const Clock::time_point until = Clock::now() + m_options.connectTimeout;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) {
-            close();
-            return;
-        }
-        pollfd watch{m_socket, POLLOUT, 0};
-        int ready = ::poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            close();
-            return;
-        }
-        break;
-    }
-    int error = 0;
+bool LightHttpClient::connect(const std::string& host, std::uint16_t port) {
+    sockaddr_in address{};
+    if (m_socket == -1 || !getaddr(host, address.sin_addr)) return false;
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+
+    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+    // The socket does not block: the connect goes on in the background and
+    // its outcome shows once the socket turns writable.
+    int error = errno;
+    if (error == EINPROGRESS || error == EINTR) error = await(POLLOUT, Clock::now() + m_options.connectTimeout);
     socklen_t length = sizeof error;
-    if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) close();
+    if (error == 0 && ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    if (error == 0) return true;
+    close();
+    return false;
 }
 
 LightHttpClient::~LightHttpClient() { close(); }
@@ -151,51 +147,70 @@ int LightHttpClient::waitBudget() const {
     return static_cast<int>(std::clamp<long long>(budget.count(), 1, INT_MAX));
 }
 
+template <typename Call>
+int LightHttpClient::transfer(short events, Call call) {
+    if (m_socket == -1) {
+        errno = EBADF;
+        return -1;
+    }
+    // The silence limit counts from the start of this call, not from the
+    // last wake-up that brought nothing.
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(waitBudget());
+    ssize_t result = -1;
+    for (;;) {
+        if (const int error = await(events, until)) {
+            errno = error;
+            break;
+        }
+        result = call();
+        if (result >= 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) break;
+    }
+    if (result <= 0) {
+        const int error = errno;
+        close();
+        errno = error;
+    }
+    return static_cast<int>(result);
+}
+
+int LightHttpClient::await(short events, Clock::time_point until) const {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return ETIMEDOUT;
+        pollfd watch{m_socket, events, 0};
+        const int ready = ::poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready > 0) return 0;
+        if (ready == 0) return ETIMEDOUT;
+        if (errno != EINTR) return errno;
+    }
+}
+
 int LightHttpClient::write(const std::string& text) {
-    if (m_socket == -1) return -1;
     std::size_t sent = 0;
     while (sent < text.size()) {
-        const int budget = waitBudget();
-        pollfd watch{m_socket, POLLOUT, 0};
-        const int ready = budget == 0 ? 0 : ::poll(&watch, 1, budget);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            close();
-            return -1;
-        }
-        const ssize_t n = ::send(m_socket, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        close();
-        return static_cast<int>(n);
+        const int n = send(text.data() + sent, text.size() - sent);
+        if (n <= 0) return n;
+        sent += static_cast<std::size_t>(n);
     }
     return static_cast<int>(std::min<std::size_t>(sent, INT_MAX));
 }
 
+int LightHttpClient::send(const char* data, std::size_t size) {
+    const std::size_t count = std::min<std::size_t>(size, INT_MAX);
+    return transfer(POLLOUT, [&] { return ::send(m_socket, data, count, MSG_NOSIGNAL); });
+}
+
+int LightHttpClient::recv(char* buffer, std::size_t size) {
+    const std::size_t count = std::min<std::size_t>(size, INT_MAX);
+    return transfer(POLLIN, [&] { return ::recv(m_socket, buffer, count, 0); });
+}
+
 std::size_t LightHttpClient::recvInto(std::string& out) {
-    if (m_socket == -1) failReceive(EBADF);
     std::array<char, kRecvBlock> block;
-    for (;;) {
-        const int budget = waitBudget();
-        if (budget == 0) failReceive(ETIMEDOUT);
-        pollfd watch{m_socket, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, budget);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            failReceive(errno);
-        }
-        if (ready == 0) failReceive(ETIMEDOUT);
-        const ssize_t n = ::recv(m_socket, block.data(), block.size(), 0);
-        if (n > 0) {
-            out.append(block.data(), static_cast<std::size_t>(n));
-            return static_cast<std::size_t>(n);
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        failReceive(n == 0 ? 0 : errno);
-    }
+    const int n = recv(block.data(), block.size());
+    if (n <= 0) failReceive(n == 0 ? 0 : errno);
+    out.append(block.data(), static_cast<std::size_t>(n));
+    return static_cast<std::size_t>(n);
 }
 
 void LightHttpClient::fail(const std::string& message) {

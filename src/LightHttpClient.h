@@ -7,6 +7,8 @@
 // can be changed through Options (tests use short ones).
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -61,12 +63,31 @@ private:
 
     void close();
     Response RecvHtml();
+    // Sends the whole text; returns the byte count, or what the failed send
+    // returned.
     int write(const std::string& text);
+    // One send or recv, after waiting (within the limits) until the socket
+    // is ready. A result of 0 or less closes the socket, and errno then
+    // tells why (ETIMEDOUT for a wait that ran out, EBADF without a socket).
+    int send(const char* data, std::size_t size);
+    int recv(char* buffer, std::size_t size);
+    // False when the host does not resolve to an IPv4 address.
+    static bool getaddr(const std::string& host, in_addr& address);
+    // False without a socket or when the host does not resolve; a connect
+    // that fails or outlasts its limit closes the socket.
+    bool connect(const std::string& host, std::uint16_t port);
     // Appends what one recv brings to `out`; returns the byte count, or
     // throws the receive failure.
     std::size_t recvInto(std::string& out);
     [[noreturn]] void fail(const std::string& message);
     [[noreturn]] void failReceive(int errorCode);
+    // The shared rule of send and recv: `call` is retried while the socket
+    // is only not ready yet.
+    template <typename Call>
+    int transfer(short events, Call call);
+    // 0 once the socket is ready for `events`, else the error (ETIMEDOUT
+    // when `until` passes first).
+    int await(short events, Clock::time_point until) const;
     // Milliseconds to wait for the next event, bounded by both limits;
     // 0 once the deadline has passed.
     int waitBudget() const;
