@@ -265,24 +265,6 @@ bool threeAttempts(const char* what, Attempt attempt) {
     return false;
 }
 
-// Notes whether the server took up a STOR or APPE of this upload (a 1xx
-// answer). Only then is what stands under the remote name this upload's own
-// work, which a later attempt may continue instead of storing it anew.
-class StoreWatch : public nsFTP::CFTPClient::CNotification {
-public:
-    void OnSendCommand(const nsFTP::CCommand& command, const nsFTP::CArg& /*arguments*/) override {
-        m_storing = command == nsFTP::CCommand::cmdSTOR || command == nsFTP::CCommand::cmdAPPE;
-    }
-    void OnResponse(const nsFTP::CReply& reply) override {
-        if (m_storing && reply.Code().IsPositivePreliminaryReply()) m_accepted = true;
-    }
-    bool storeAccepted() const { return m_accepted; }
-
-private:
-    bool m_storing = false;
-    bool m_accepted = false;
-};
-
 nsFTP::CLogonInfo logonInfoFor(const UploadPlan& plan, const FTPData& ftp) {
     const Endpoint endpoint = logonEndpoint(plan.address);
     return nsFTP::CLogonInfo(nsHelper::CCnv::ConvertToTString(endpoint.host.c_str()), endpoint.port,
@@ -309,27 +291,29 @@ bool logOn(nsFTP::CFTPClient& client, const UploadPlan& plan, const nsFTP::CLogo
 }
 
 // One upload attempt. A connection lost in an earlier attempt is made again
-// first, or the retry would fail at once while the server waits.
+// first, or the retry would fail at once while the server waits; so is one
+// whose logon a retry had refused, which is still open but logged on to no
+// one.
 bool uploadAttempt(nsFTP::CFTPClient& client, const UploadPlan& plan, const nsFTP::CLogonInfo& logonInfo,
-                   const StoreWatch& storeWatch) {
-    if (!client.IsConnected() && !logOn(client, plan, logonInfo)) return false;
-    // Never append to a file someone else left under this name: resume only
-    // what an earlier attempt of this upload stored.
-    client.SetResumeMode(storeWatch.storeAccepted());
+                   bool& loggedOn) {
+    if (!loggedOn || !client.IsConnected()) {
+        loggedOn = logOn(client, plan, logonInfo);
+        if (!loggedOn) return false;
+    }
     const nsFTP::CRepresentation image(nsFTP::CType::Image(), nsFTP::CTypeFormat());
     return client.UploadFile(nsHelper::CCnv::ConvertToTString(plan.localPath.c_str()),
                              nsHelper::CCnv::ConvertToTString(plan.remoteFile.c_str()), false, image, false);
 }
 
-int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPData& ftp,
-                   const StoreWatch& storeWatch) {
+int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPData& ftp) {
     const nsFTP::CLogonInfo logonInfo = logonInfoFor(plan, ftp);
-    if (!threeAttempts("LOGIN", [&] { return logOn(client, plan, logonInfo); })) {
+    bool loggedOn = false;
+    if (!threeAttempts("LOGIN", [&] { return loggedOn = logOn(client, plan, logonInfo); })) {
         FTP_LOG(Error, "FTP LOGIN ABORT");
         return ErrorManager::add(ERR_FTP_LOGIN);
     }
     FTP_LOG(Info, "FTP UPLOAD FROM     : %s", plan.localPath.c_str());
-    if (!threeAttempts("UPLOAD", [&] { return uploadAttempt(client, plan, logonInfo, storeWatch); })) {
+    if (!threeAttempts("UPLOAD", [&] { return uploadAttempt(client, plan, logonInfo, loggedOn); })) {
         FTP_LOG(Error, "FTP UPLOAD ABORT : %s", plan.url.c_str());
         return ErrorManager::add(ERR_FTP_UPLOAD);
     }
@@ -338,21 +322,24 @@ int logonAndUpload(nsFTP::CFTPClient& client, const UploadPlan& plan, const FTPD
     return 0;
 }
 
-// One upload's client with its two observers, which outlive their
-// registration with it. On every way out the observers are detached and the
-// client logs out.
+// One upload's client with its observer, which outlives its registration
+// with it. On every way out the observer is detached and the client logs out.
 class UploadSession {
 public:
     UploadSession() : client(nsSocket::CreateDefaultBlockingSocketInstance(), 10, 2048, 0, "/") {
         client.AttachObserver(&progress);
-        client.AttachObserver(&storeWatch);
         client.setUiTimeout(100);
         client.setUiResponseWait(responseWait());
+        // Every attempt stores the whole file from byte 0 (STOR, never SIZE
+        // and APPE). A remote file's size proves nothing about whose bytes it
+        // holds: an older file under this name, or the one a server keeps
+        // until a new store is complete, would pass for the start of this
+        // upload, and a file of mixed bytes would be reported as uploaded.
+        client.SetResumeMode(false);
     }
     ~UploadSession() {
         try {
             client.DetachObserver(&progress);
-            client.DetachObserver(&storeWatch);
             client.Logout();
         } catch (...) {
             // Leaving is all that is left to do; the upload's outcome stands.
@@ -362,7 +349,6 @@ public:
     UploadSession& operator=(const UploadSession&) = delete;
 
     FTPCallBackClass progress;
-    StoreWatch storeWatch;
     nsFTP::CFTPClient client;
 };
 
@@ -382,5 +368,5 @@ int ClassAfterTaskManager::oneFtpTransfer(const FileData& filedata) {
     }
 
     UploadSession session;
-    return logonAndUpload(session.client, plan, filedata.ftp, session.storeWatch);
+    return logonAndUpload(session.client, plan, filedata.ftp);
 }

@@ -19,14 +19,20 @@ void FTPCallBackClass::start(const std::string& source, const std::string& targe
     lTotalSize = 0;
     lDiffSize = 0;
     lLastTotalSize = 0;
+    lFirstBlockSize = 0;
     timeend = std::chrono::steady_clock::now();
-    timeTransferStart = timeend;
+    timeFirstBlock = timeend;
     timeLastBlock = timeend;
 }
 
 void FTPCallBackClass::count(long long bytes) {
-    if (bytes > 0) lTotalSize += static_cast<uint64_t>(bytes);
+    const uint64_t counted = bytes > 0 ? static_cast<uint64_t>(bytes) : 0;
+    lTotalSize += counted;
     timeLastBlock = std::chrono::steady_clock::now();
+    if (lUpCount == 0) {
+        timeFirstBlock = timeLastBlock;
+        lFirstBlockSize = counted;
+    }
     if (lUpCount % kBlocksPerLine == 0) printSend();
     ++lUpCount;
 }
@@ -95,10 +101,14 @@ void FTPCallBackClass::printSend() {
 
 void FTPCallBackClass::OnPostSendFile(const std::string& /*strSourceFile*/, const std::string& /*strTargetFile*/,
                                       long long lFileSize) {
-    // The closing line gives the whole upload's average, up to its last
-    // block: the last stretch alone would also hold the wait for the
-    // server's final reply.
-    setRate(bytesPerSecond(lTotalSize, timeLastBlock - timeTransferStart));
+    // The closing line gives the rate of the data phase alone, without the
+    // commands and response waits before it or the wait for the final reply
+    // after it. Each block is counted once it is written, so the time from
+    // the first count to the last is the time the blocks after the first
+    // took. A lone block's own time cannot be told from the waits before it:
+    // it counts as one millisecond, as any shorter time does.
+    const uint64_t timedBytes = lUpCount > 1 ? lTotalSize - lFirstBlockSize : lTotalSize;
+    setRate(bytesPerSecond(timedBytes, timeLastBlock - timeFirstBlock));
     printLine();
     std::printf("\n");
     std::fflush(stdout);

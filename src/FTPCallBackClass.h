@@ -51,7 +51,8 @@ private:
     uint64_t lDiffSize = 0;
     uint64_t lLastTotalSize = 0;
     int64_t lFileSize = 0;
-    // For the closing line's average over the whole transfer.
-    std::chrono::steady_clock::time_point timeTransferStart{};
+    // For the closing line's rate of the data phase.
+    std::chrono::steady_clock::time_point timeFirstBlock{};
     std::chrono::steady_clock::time_point timeLastBlock{};
+    uint64_t lFirstBlockSize = 0;
 };

@@ -24,6 +24,10 @@ struct ProgressCase {
     const char* lastLine;   // start of the closing console line
     int pauseMs = 0;        // between the last block and the end (the final reply)
     const char* unit = "";  // of the closing line's rate, when given
+    int waitMs = 0;         // before the first block (the commands and their replies)
+    int gapMs = 0;          // between blocks
+    long long firstBlock = 0;           // its size, when not blockSize
+    double minRate = 0, maxRate = 0;    // the closing figure's band, in `unit`, when given
 };
 
 const ProgressCase kCases[] = {
@@ -33,8 +37,12 @@ const ProgressCase kCases[] = {
     {"over 4 GiB counts in full", 5368709120LL, 1073741824LL, 5, 2,
      "Transfer : 100.00% 5368709120/5368709120bytes "},
     // 40 kB in well under 40 ms: the wait for the final reply is no part of it.
-    {"the closing rate is the whole upload's, up to its last block", 40000, 10000, 4, 2,
+    {"the closing rate ends at the last block", 40000, 10000, 4, 2,
      "Transfer : 100.00% 40000/40000bytes ", 300, "Mbyte/sec."},
+    // 400 kB after the first block over 200 ms: 2.00. Counting the waits
+    // before or after, or the first block, gives 0.8, 3.0, 4.8 or 12.
+    {"the closing rate is the data phase's", 2400000, 100000, 5, 2, "Transfer : 100.00% 2400000/2400000bytes ",
+     300, "Mbyte/sec.", 300, 50, 2000000, 1.0, 2.0},
 };
 
 }  // namespace
@@ -49,7 +57,11 @@ TEST(FtpProgress, ConsoleAndLogLines) {
         const nsFTP::TByteVector block(16);
         testing::internal::CaptureStdout();
         observer.OnPreSendFile("local.ts", "/up/local.ts", c.fileSize);
-        for (long long i = 0; i < c.blocks; ++i) observer.OnBytesSent(block, c.blockSize);
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
+        for (long long i = 0; i < c.blocks; ++i) {
+            if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
+            observer.OnBytesSent(block, i == 0 && c.firstBlock > 0 ? c.firstBlock : c.blockSize);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
         observer.OnPostSendFile("local.ts", "/up/local.ts", c.fileSize);
         const std::string console = testing::internal::GetCapturedStdout();
@@ -63,6 +75,11 @@ TEST(FtpProgress, ConsoleAndLogLines) {
         EXPECT_EQ(0u, last.rfind(c.lastLine, 0)) << last;
         EXPECT_EQ("byte/sec.   ", last.substr(last.size() - 12)) << "three blanks clear a longer line";
         EXPECT_NE(std::string::npos, last.find(c.unit)) << last;
+        if (c.maxRate > 0) {
+            const double figure = std::stod(last.substr(last.find("bytes") + 5));
+            EXPECT_LE(c.minRate, figure) << last;
+            EXPECT_GE(c.maxRate, figure) << last;
+        }
 
         const std::vector<std::string> log = testsupport::splitLines(testsupport::readFile(logPath));
         ASSERT_EQ(1u, log.size());

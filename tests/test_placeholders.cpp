@@ -265,6 +265,8 @@ TEST(Placeholders, CommandLineValuesStayOneArgument)
         {R"(p "${N}${P}" -y)", R"(x\)", {"p", R"(x\\\)", "-y"}, {{"${P}", R"(\\)"}}},
         {R"(p "${N}${P}" -y)", R"(x\)", {"p", R"(x\\")", "-y"}, {{"${P}", R"(\")"}}},
         {R"(p "${N}" -y)", R"(a\${Q}b)", {"p", R"(a\"b)", "-y"}, {{"${Q}", "\""}}},
+        // An escaped quote of the text stays one, also with a value behind it.
+        {R"(p "a\"b ${N}" -y)", "v", {"p", R"(a"b v)", "-y"}},
         // A backslash of the text that escaped no quote stands for itself.
         {R"(p "a\${N}" -y)", "", {"p", R"(a\)", "-y"}},
     };
