@@ -210,11 +210,9 @@ bool CFTPClient::FillResponseQueue(const TDeadline& deadline) const {
     bool fPeerClosed = false;
     const int nChunk = static_cast<int>(m_vBuffer.size()) - 1;
     for (;;) {
-        // Each read would otherwise restart the time-out: a server that
-        // drips a byte at a time could hold the client for ever.
-        if (std::chrono::steady_clock::now() >= deadline) {
-            throw nsSocket::CBlockingSocketException("Receive timeout", ETIMEDOUT);
-        }
+        // Waits only for the time left; with none left it still takes what
+        // is already there. Reads after the first go on only while more is
+        // waiting, so they never wait at all.
         const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs(&deadline));
         fPeerClosed = nReceived == 0;
         if (mc_uiResponseWait != 0) {
@@ -238,10 +236,17 @@ bool CFTPClient::FillResponseQueue(const TDeadline& deadline) const {
     return fPeerClosed;
 }
 
-bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline) const {
+bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline, bool& fReceived) const {
     if (!IsConnected()) return false;
     try {
         if (m_qResponseBuffer.empty()) {
+            // A reply tries one read whatever the time left, even none;
+            // past the deadline it gets no further one: a server that drips
+            // a byte at a time could otherwise hold the client for ever.
+            if (fReceived && std::chrono::steady_clock::now() >= deadline) {
+                throw nsSocket::CBlockingSocketException("Receive timeout", ETIMEDOUT);
+            }
+            fReceived = true;
             const bool fPeerClosed = FillResponseQueue(deadline);
             if (m_qResponseBuffer.empty()) {
                 // The server hung up: the connection is gone, and a caller
@@ -267,12 +272,13 @@ bool CFTPClient::GetResponse(CReply& Reply, const TDeadline* pDeadline) const {
     const TDeadline deadline =
         pDeadline != nullptr ? *pDeadline : std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSecs());
     std::string strResponse;
-    if (!GetSingleResponseLine(strResponse, deadline)) return false;
+    bool fReceived = false;
+    if (!GetSingleResponseLine(strResponse, deadline, fReceived)) return false;
     if (strResponse.size() >= 4 && strResponse[3] == '-') {
         const long lReplyNumber = std::strtol(strResponse.c_str(), nullptr, 10);
         for (;;) {
             std::string strLine;
-            if (!GetSingleResponseLine(strLine, deadline)) return false;
+            if (!GetSingleResponseLine(strLine, deadline, fReceived)) return false;
             strResponse += "\r\n" + strLine;
             if (strLine.size() >= 4 && strLine[3] == ' ' && std::strtol(strLine.c_str(), nullptr, 10) == lReplyNumber) {
                 break;

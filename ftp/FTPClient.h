@@ -178,7 +178,8 @@ private:
     bool SendCommand(const CCommand& Command, const CArg& Arguments, CReply& Reply) const;
     // The whole reply within the deadline; without one, within one time-out.
     bool GetResponse(CReply& Reply, const TDeadline* pDeadline = nullptr) const;
-    bool GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline) const;
+    // fReceived: whether this reply has read from the socket yet.
+    bool GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline, bool& fReceived) const;
     // True when the server closed the connection.
     bool FillResponseQueue(const TDeadline& deadline) const;
     int AbortUnfinishedTransfer() const;

@@ -12,8 +12,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ostream>
+#include <thread>
 
 #include <functional>
 #include <memory>
@@ -70,6 +72,14 @@ public:
     CFTPClient client;
 };
 
+// Seconds `call` took.
+template <typename Call>
+double secondsFor(Call call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // ---------------------------------------------------------------- replies
 
 struct ReplyCase {
@@ -80,6 +90,8 @@ struct ReplyCase {
     std::string replyText;   // what OnResponse saw last; "" when no reply was complete
     std::string errorText;   // the one OnInternalError expected, "" for none
     bool connectedAfter;
+    unsigned int timeout = 1;  // seconds
+    double within = 0;         // seconds the call may take at most; 0: not checked
 };
 
 void PrintTo(const ReplyCase& param, std::ostream* out) { *out << param.label; }
@@ -130,7 +142,15 @@ const ReplyCase kReplyCases[] = {
     {"NeverEndsWithResponseWait", endless("257-Start\r\n", std::string(1000, 'x') + "\r\n"), 100, FTP_ERROR, "",
      "Receive timeout error 0x0000006e", false},
     {"DripsPastTheTimeOut", dripping("257-Start\r\n", std::string(30, 'x') + "\r\n257 End\r\n"), 0, FTP_ERROR, "",
-     "Receive timeout error 0x0000006e", false},
+     "Receive timeout error 0x0000006e", false, 1, 2.5},
+    // Hang checks: the response waits and every line's read share one deadline.
+    {"ResponseWaitCutAtTheDeadline", reply("257-Start\r\n"), 4000, FTP_ERROR, "", "Receive timeout error 0x0000006e",
+     false, 1, 2.5},
+    {"LinesTooSlowForTheTimeOut", FtpExchange::split("257-1\r\n257-2\r\n257-3\r\n257-4\r\n257-5\r\n257 6\r\n", 7,
+                                                     std::chrono::milliseconds(400)),
+     0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false, 1, 2.5},
+    {"LateLineThenSilence", FtpExchange::split("257-A\r\n257-B\r\n", 7, std::chrono::milliseconds(2500)), 0, FTP_ERROR,
+     "", "Receive timeout error 0x0000006e", false, 3, 4.5},
     {"Silent", silence(), 0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false},
     // A closed connection reads as nothing and is closed on this side too.
     {"HungUp", FtpExchange::hangUp(), 0, FTP_ERROR, "", "", false},
@@ -143,9 +163,13 @@ TEST_P(ReplyReading, MakeDirectoryResultAndReport) {
     Scripted scripted(withLogon({param.answer}));
     ASSERT_TRUE(scripted.login());
     scripted.client.setUiResponseWait(param.responseWait);
+    scripted.client.setUiTimeout(param.timeout);
     const std::size_t repliesBefore = scripted.recorder.replies.size();
 
-    EXPECT_EQ(scripted.client.MakeDirectory("d"), param.expected);
+    const double seconds = secondsFor([&] { EXPECT_EQ(scripted.client.MakeDirectory("d"), param.expected); });
+    if (param.within > 0) {
+        EXPECT_LT(seconds, param.within);
+    }
     const std::vector<std::string>& replies = scripted.recorder.replies;
     EXPECT_EQ(replies.size() > repliesBefore ? replies.back() : std::string(), param.replyText);
     if (param.errorText.empty()) {
@@ -170,6 +194,19 @@ TEST(ReplyReadingQuirks, ChunkWithoutLineFeedIsALineOfItsOwn) {
     ASSERT_TRUE(scripted.login());
     EXPECT_EQ(scripted.client.MakeDirectory("d"), FTP_OK);
     EXPECT_EQ(scripted.recorder.replies.back(), "257 M");
+}
+
+// A time-out of 0 still reads a reply that is already there.
+TEST(ReplyReadingQuirks, ZeroTimeOutReadsAWaitingReply) {
+    FtpExchange late = pieces({"250 Here.\r\n", "257-Made\r\n257 End\r\n"});
+    late.pause = std::chrono::milliseconds(200);
+    Scripted scripted(withLogon({late}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_EQ(scripted.client.ChangeWorkingDirectory("a"), FTP_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    scripted.client.setUiTimeout(0);
+    EXPECT_EQ(scripted.client.MakeDirectory("b"), FTP_OK) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.replies.back(), "257-Made\r\n257 End");
 }
 
 // Several replies in one read are queued and consumed one per command.
