@@ -616,7 +616,8 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
 
 // Anyone who can reach the listening port may connect to it: only the
 // server of the control connection gets the transfer. Others are closed and
-// the wait goes on, within the one time-out.
+// the wait goes on, within the one time-out: strangers that keep coming,
+// even queued ones, never stretch it.
 bool CFTPClient::AcceptFromServer(const nsSocket::IBlockingSocket& sckListen,
                                   nsSocket::IBlockingSocket& sckDataConnection) const {
     nsSocket::CSockAddr serverAddress;
@@ -627,6 +628,9 @@ bool CFTPClient::AcceptFromServer(const nsSocket::IBlockingSocket& sckListen,
         if (!sckListen.Accept(sckDataConnection, peerAddress, TimeoutSecs(&deadline))) return false;
         if (peerAddress.IPAddr() == serverAddress.IPAddr()) return true;
         sckDataConnection.Close();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            throw nsSocket::CBlockingSocketException("Accept", ETIMEDOUT);
+        }
     }
 }
 

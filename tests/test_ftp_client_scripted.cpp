@@ -52,21 +52,24 @@ const Commands kLogonCommands = {"USER u", "PASS p", "CWD /"};
 // A scripted server with a client, one-second waits, and a recorder.
 class Scripted {
 public:
-    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"), unsigned int bufferSize = 2048)
-        : server(std::move(greeting), std::move(script)),
+    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"), unsigned int bufferSize = 2048,
+                      const std::string& serverAddress = "127.0.0.1")
+        : address(serverAddress),
+          server(std::move(greeting), std::move(script), serverAddress),
           client(nsSocket::CreateDefaultBlockingSocketInstance(), 1, bufferSize, 0, "/") {
         client.AttachObserver(&recorder);
     }
     ~Scripted() { client.DetachObserver(&recorder); }
 
     bool login(nsFTP::CLogonInfo info) { return client.Login(info); }
-    bool login() { return client.Login(nsFTP::CLogonInfo("127.0.0.1", server.port(), "u", "p", "a")); }
+    bool login() { return client.Login(nsFTP::CLogonInfo(address, server.port(), "u", "p", "a")); }
     // The commands the server read after the logon.
     Commands afterLogon() const {
         Commands all = server.commands();
         return all.size() <= kLogonCommands.size() ? Commands() : Commands(all.begin() + kLogonCommands.size(), all.end());
     }
 
+    std::string address;
     ScriptedFtpServer server;
     FtpClientRecorder recorder;
     CFTPClient client;
@@ -605,18 +608,42 @@ TEST(ActiveTransfer, TypeRefusedEndsBeforeAnyDataConnection) {
     EXPECT_EQ(scripted.afterLogon(), Commands({"SIZE f", "TYPE I"}));
 }
 
+// On 127.0.0.3 the server is not at the client's own address (127.0.0.1):
+// the check must be against the control connection's peer.
 TEST(ActiveTransfer, ConnectionFromAnotherHostIsTurnedAway) {
+    for (const char* serverAddress : {"127.0.0.1", "127.0.0.3"}) {
+        SCOPED_TRACE(serverAddress);
+        TempDir local;
+        testsupport::writeFile(local.file("f"), "data");
+        FtpExchange store = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
+        store.strangerFirst = true;
+        Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"),
+                                     reply("200 Port ok.\r\n"), store}),
+                          reply("220 Ready.\r\n"), 2048, serverAddress);
+        ASSERT_TRUE(scripted.login());
+        EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false))
+            << scripted.recorder.errorTexts();
+        EXPECT_EQ(scripted.recorder.commandsNamed("PORT").at(0).rfind("PORT 127,0,0,1,", 0), 0u);
+        EXPECT_EQ(scripted.server.strangerReceived(), "");
+        EXPECT_EQ(scripted.server.dataReceived(), "data");
+    }
+}
+
+// Strangers that keep coming never stretch the wait beyond its one time-out.
+TEST(ActiveTransfer, StrangersEveryHalfSecondDoNotStretchTheWait) {
     TempDir local;
     testsupport::writeFile(local.file("f"), "data");
-    FtpExchange store = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
-    store.strangerFirst = true;
-    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
-                                 store}));
+    FtpExchange never = reply("150 Opening.\r\n");
+    never.data = FtpExchange::Data::NeverConnect;
+    never.strangers = 10;
+    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), never,
+                                 reply("425 No connection.\r\n226 ABOR done.\r\n")}));
     ASSERT_TRUE(scripted.login());
-    EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false))
-        << scripted.recorder.errorTexts();
-    EXPECT_EQ(scripted.server.strangerReceived(), "");
-    EXPECT_EQ(scripted.server.dataReceived(), "data");
+    scripted.client.setUiTimeout(2);
+    EXPECT_LT(secondsFor([&] { EXPECT_FALSE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)); }),
+              4.5);
+    ASSERT_EQ(scripted.recorder.errors.size(), 1u) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.errors[0].text, "Accept error 0x0000006e");
 }
 
 // A transfer is only done when the server's final reply says so.
