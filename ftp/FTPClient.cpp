@@ -851,69 +851,94 @@ private:
     bool m_fCut = false;
 };
 
+// The next line from `at` on that ends in the separator and holds
+// something: an empty line makes no entry. Without `pstrLine` it only counts.
+bool NextListingLine(const std::string& strText, const std::string& strEol, std::size_t& at, std::string* pstrLine) {
+    if (strEol.empty()) return false;
+    for (;;) {
+        const std::size_t end = strText.find(strEol, at);
+        if (end == std::string::npos) return false;
+        const std::size_t start = at;
+        at = end + strEol.size();
+        if (end == start) continue;
+        if (pstrLine != nullptr) pstrLine->assign(strText, start, end - start);
+        return true;
+    }
+}
+
+// What List and NameList into strings make of a line.
+auto PathPlusLine(const std::string& strPath) {
+    return [&strPath](const std::string& strLine, std::string& strEntry) {
+        strEntry = strPath + strLine;
+        return true;
+    };
+}
+
 }  // namespace
 
-bool CFTPClient::ListLines(const CCommand& crCommand, const std::string& strPath, bool fPasv,
-                           std::vector<std::string>& vstrLines) const {
+template <typename TEntry, typename TMakeEntry>
+bool CFTPClient::ListEntries(const CCommand& crCommand, const std::string& strPath, bool fPasv,
+                             std::vector<TEntry>& vEntries, TMakeEntry makeEntry) const {
+    const auto reportCut = [&](const std::string& strWhat) {
+        ReportError(crCommand.AsString() + " listing passed " + strWhat + " and was cut off.", kSourcePath,
+                    kLineReceiveLoop);
+    };
     CCappedListing outputStream(*this, mc_strEolCharacterSequence, crCommand.AsString());
     if (!ExecuteDatachannelCommand(crCommand, strPath, CRepresentation(CType::ASCII()), fPasv, 0, outputStream)) {
-        if (outputStream.WasCut()) {
-            ReportError(crCommand.AsString() + " listing passed " + std::to_string(kMaxListingBytes >> 20) +
-                            " MiB and was cut off.",
-                        kSourcePath, kLineReceiveLoop);
-        }
+        if (outputStream.WasCut()) reportCut(std::to_string(kMaxListingBytes >> 20) + " MiB");
         return false;
     }
-    outputStream.SetStartPosition();
+    const std::string& strText = outputStream.GetBuffer();
+    // Counted first, so that the list is made at its size at once: grown
+    // by doubling it would briefly need three times its slots.
+    std::size_t nLines = 0;
+    for (std::size_t at = 0; NextListingLine(strText, mc_strEolCharacterSequence, at, nullptr);) ++nLines;
+    std::vector<TEntry> vMade;
+    vMade.reserve(std::min<std::size_t>(nLines, kMaxListingEntries));
     std::string strLine;
-    while (outputStream.GetNextLine(strLine)) vstrLines.push_back(strLine);
+    for (std::size_t at = 0; NextListingLine(strText, mc_strEolCharacterSequence, at, &strLine);) {
+        TEntry entry;
+        if (!makeEntry(strLine, entry)) continue;
+        if (vMade.size() == kMaxListingEntries) {
+            reportCut(std::to_string(kMaxListingEntries) + " entries");
+            return false;
+        }
+        vMade.push_back(std::move(entry));
+    }
+    vEntries.swap(vMade);
     return true;
 }
 
 bool CFTPClient::List(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv) const {
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::LIST(), strPath, fPasv, vstrLines)) return false;
-    vstrFileList.clear();
-    for (const std::string& strLine : vstrLines) vstrFileList.push_back(strPath + strLine);
-    return true;
+    return ListEntries(CCommand::LIST(), strPath, fPasv, vstrFileList, PathPlusLine(strPath));
 }
 
 bool CFTPClient::NameList(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv) const {
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::NLST(), strPath, fPasv, vstrLines)) return false;
-    vstrFileList.clear();
-    for (const std::string& strLine : vstrLines) vstrFileList.push_back(strPath + strLine);
-    return true;
+    return ListEntries(CCommand::NLST(), strPath, fPasv, vstrFileList, PathPlusLine(strPath));
 }
 
 bool CFTPClient::List(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
                       bool fPasv) const {
     assert(m_apFileListParser.get() && "m_apFileListParser.get()");
     if (!m_apFileListParser) return false;
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::LIST(), strPath, fPasv, vstrLines)) return false;
-    vFileList.clear();
-    for (const std::string& strLine : vstrLines) {
-        auto spFtpFileStatus = std::make_shared<CFTPFileStatus>();
-        if (!m_apFileListParser->Parse(*spFtpFileStatus, strLine)) continue;
-        spFtpFileStatus->Path() = strPath;
-        vFileList.push_back(spFtpFileStatus);
-    }
-    return true;
+    return ListEntries(CCommand::LIST(), strPath, fPasv, vFileList,
+                       [this, &strPath](const std::string& strLine, std::shared_ptr<CFTPFileStatus>& spStatus) {
+                           spStatus = std::make_shared<CFTPFileStatus>();
+                           if (!m_apFileListParser->Parse(*spStatus, strLine)) return false;
+                           spStatus->Path() = strPath;
+                           return true;
+                       });
 }
 
 bool CFTPClient::NameList(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
                           bool fPasv) const {
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::NLST(), strPath, fPasv, vstrLines)) return false;
-    vFileList.clear();
-    for (const std::string& strLine : vstrLines) {
-        auto spFtpFileStatus = std::make_shared<CFTPFileStatus>();
-        spFtpFileStatus->Path() = strPath;
-        spFtpFileStatus->Name() = strLine;
-        vFileList.push_back(spFtpFileStatus);
-    }
-    return true;
+    return ListEntries(CCommand::NLST(), strPath, fPasv, vFileList,
+                       [&strPath](const std::string& strLine, std::shared_ptr<CFTPFileStatus>& spStatus) {
+                           spStatus = std::make_shared<CFTPFileStatus>();
+                           spStatus->Path() = strPath;
+                           spStatus->Name() = strLine;
+                           return true;
+                       });
 }
 
 // ---------------------------------------------------------------- simple commands

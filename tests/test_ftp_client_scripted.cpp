@@ -4,6 +4,7 @@
 // not become offsets, PASV replies malformed or naming another host, and
 // arguments that would smuggle in a command.
 #include "FTPClient.h"
+#include "FTPFileStatus.h"
 #include "FtpClientRecorder.h"
 #include "ScriptedFtpServer.h"
 #include "TestPaths.h"
@@ -833,6 +834,54 @@ TEST(Listing, EndlessListingIsCutAtTheCap) {
     EXPECT_EQ(scripted.afterLogon()[3], "ABOR");
     EXPECT_EQ(scripted.client.Noop(), FTP_OK);
 }
+
+// Listings right at the caps, into file statuses. 16 MiB of empty lines is
+// exactly the byte cap and makes no entry; one-letter names make entries
+// fastest. One byte or one entry more cuts the listing off.
+struct ListingCapCase {
+    const char* label;
+    std::string line;  // sent `count` times, then `tail`
+    std::size_t count;
+    std::string tail;
+    std::size_t entries;  // when it passes
+    std::string error;    // "" when it passes
+};
+
+void PrintTo(const ListingCapCase& param, std::ostream* out) { *out << param.label; }
+
+constexpr std::size_t kEntryCap = CFTPClient::kMaxListingEntries;
+
+const ListingCapCase kListingCaps[] = {
+    {"EmptyLinesUpToTheByteCap", "\r\n", CFTPClient::kMaxListingBytes / 2, "", 0, ""},
+    {"OneByteMore", "\r\n", CFTPClient::kMaxListingBytes / 2, "x", 0, "NLST listing passed 16 MiB and was cut off."},
+    {"NamesUpToTheEntryCap", "a\r\n", kEntryCap, "\r\n", kEntryCap, ""},
+    {"OneNameMore", "a\r\n", kEntryCap + 1, "", 0, "NLST listing passed 1048576 entries and was cut off."},
+};
+
+class ListingCap : public ::testing::TestWithParam<ListingCapCase> {};
+
+TEST_P(ListingCap, PassesOrIsCutWithTheListUnchanged) {
+    const ListingCapCase& param = GetParam();
+    std::string listing;
+    for (std::size_t i = 0; i < param.count; ++i) listing += param.line;
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::send("150 Here.\r\n", listing + param.tail, "226 Done.\r\n"),
+                                 reply("226 Aborted.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    using Entries = std::vector<std::shared_ptr<nsFTP::CFTPFileStatus>>;
+    const Entries before = {std::make_shared<nsFTP::CFTPFileStatus>()};
+    Entries entries = before;
+    EXPECT_EQ(scripted.client.NameList("/", entries, false), param.error.empty());
+    EXPECT_EQ(scripted.recorder.errorTexts(), param.error.empty() ? "" : param.error + " (1145)\n");
+    if (param.error.empty()) {
+        EXPECT_EQ(entries.size(), param.entries);
+    } else {
+        EXPECT_EQ(entries, before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Caps, ListingCap, ::testing::ValuesIn(kListingCaps),
+                         [](const ::testing::TestParamInfo<ListingCapCase>& info) { return std::string(info.param.label); });
 
 // ---------------------------------------------------------------- abort
 
