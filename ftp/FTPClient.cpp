@@ -210,11 +210,9 @@ bool CFTPClient::FillResponseQueue(const TDeadline& deadline) const {
     bool fPeerClosed = false;
     const int nChunk = static_cast<int>(m_vBuffer.size()) - 1;
     for (;;) {
-        // Each read would otherwise restart the time-out: a server that
-        // drips a byte at a time could hold the client for ever.
-        if (std::chrono::steady_clock::now() >= deadline) {
-            throw nsSocket::CBlockingSocketException("Receive timeout", ETIMEDOUT);
-        }
+        // Waits only for the time left; with none left it still takes what
+        // is already there. Reads after the first go on only while more is
+        // waiting, so they never wait at all.
         const int nReceived = m_apSckControlConnection->Receive(m_vBuffer.data(), nChunk, TimeoutSecs(&deadline));
         fPeerClosed = nReceived == 0;
         if (mc_uiResponseWait != 0) {
@@ -238,10 +236,17 @@ bool CFTPClient::FillResponseQueue(const TDeadline& deadline) const {
     return fPeerClosed;
 }
 
-bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline) const {
+bool CFTPClient::GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline, bool& fReceived) const {
     if (!IsConnected()) return false;
     try {
         if (m_qResponseBuffer.empty()) {
+            // A reply tries one read whatever the time left, even none;
+            // past the deadline it gets no further one: a server that drips
+            // a byte at a time could otherwise hold the client for ever.
+            if (fReceived && std::chrono::steady_clock::now() >= deadline) {
+                throw nsSocket::CBlockingSocketException("Receive timeout", ETIMEDOUT);
+            }
+            fReceived = true;
             const bool fPeerClosed = FillResponseQueue(deadline);
             if (m_qResponseBuffer.empty()) {
                 // The server hung up: the connection is gone, and a caller
@@ -267,12 +272,13 @@ bool CFTPClient::GetResponse(CReply& Reply, const TDeadline* pDeadline) const {
     const TDeadline deadline =
         pDeadline != nullptr ? *pDeadline : std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSecs());
     std::string strResponse;
-    if (!GetSingleResponseLine(strResponse, deadline)) return false;
+    bool fReceived = false;
+    if (!GetSingleResponseLine(strResponse, deadline, fReceived)) return false;
     if (strResponse.size() >= 4 && strResponse[3] == '-') {
         const long lReplyNumber = std::strtol(strResponse.c_str(), nullptr, 10);
         for (;;) {
             std::string strLine;
-            if (!GetSingleResponseLine(strLine, deadline)) return false;
+            if (!GetSingleResponseLine(strLine, deadline, fReceived)) return false;
             strResponse += "\r\n" + strLine;
             if (strLine.size() >= 4 && strLine[3] == ' ' && std::strtol(strLine.c_str(), nullptr, 10) == lReplyNumber) {
                 break;
@@ -610,7 +616,8 @@ bool CFTPClient::OpenActiveDataConnection(nsSocket::IBlockingSocket& sckDataConn
 
 // Anyone who can reach the listening port may connect to it: only the
 // server of the control connection gets the transfer. Others are closed and
-// the wait goes on, within the one time-out.
+// the wait goes on, within the one time-out: strangers that keep coming,
+// even queued ones, never stretch it.
 bool CFTPClient::AcceptFromServer(const nsSocket::IBlockingSocket& sckListen,
                                   nsSocket::IBlockingSocket& sckDataConnection) const {
     nsSocket::CSockAddr serverAddress;
@@ -621,6 +628,9 @@ bool CFTPClient::AcceptFromServer(const nsSocket::IBlockingSocket& sckListen,
         if (!sckListen.Accept(sckDataConnection, peerAddress, TimeoutSecs(&deadline))) return false;
         if (peerAddress.IPAddr() == serverAddress.IPAddr()) return true;
         sckDataConnection.Close();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            throw nsSocket::CBlockingSocketException("Accept", ETIMEDOUT);
+        }
     }
 }
 
@@ -841,69 +851,94 @@ private:
     bool m_fCut = false;
 };
 
+// The next line from `at` on that ends in the separator and holds
+// something: an empty line makes no entry. Without `pstrLine` it only counts.
+bool NextListingLine(const std::string& strText, const std::string& strEol, std::size_t& at, std::string* pstrLine) {
+    if (strEol.empty()) return false;
+    for (;;) {
+        const std::size_t end = strText.find(strEol, at);
+        if (end == std::string::npos) return false;
+        const std::size_t start = at;
+        at = end + strEol.size();
+        if (end == start) continue;
+        if (pstrLine != nullptr) pstrLine->assign(strText, start, end - start);
+        return true;
+    }
+}
+
+// What List and NameList into strings make of a line.
+auto PathPlusLine(const std::string& strPath) {
+    return [&strPath](const std::string& strLine, std::string& strEntry) {
+        strEntry = strPath + strLine;
+        return true;
+    };
+}
+
 }  // namespace
 
-bool CFTPClient::ListLines(const CCommand& crCommand, const std::string& strPath, bool fPasv,
-                           std::vector<std::string>& vstrLines) const {
+template <typename TEntry, typename TMakeEntry>
+bool CFTPClient::ListEntries(const CCommand& crCommand, const std::string& strPath, bool fPasv,
+                             std::vector<TEntry>& vEntries, TMakeEntry makeEntry) const {
+    const auto reportCut = [&](const std::string& strWhat) {
+        ReportError(crCommand.AsString() + " listing passed " + strWhat + " and was cut off.", kSourcePath,
+                    kLineReceiveLoop);
+    };
     CCappedListing outputStream(*this, mc_strEolCharacterSequence, crCommand.AsString());
     if (!ExecuteDatachannelCommand(crCommand, strPath, CRepresentation(CType::ASCII()), fPasv, 0, outputStream)) {
-        if (outputStream.WasCut()) {
-            ReportError(crCommand.AsString() + " listing passed " + std::to_string(kMaxListingBytes >> 20) +
-                            " MiB and was cut off.",
-                        kSourcePath, kLineReceiveLoop);
-        }
+        if (outputStream.WasCut()) reportCut(std::to_string(kMaxListingBytes >> 20) + " MiB");
         return false;
     }
-    outputStream.SetStartPosition();
+    const std::string& strText = outputStream.GetBuffer();
+    // Counted first, so that the list is made at its size at once: grown
+    // by doubling it would briefly need three times its slots.
+    std::size_t nLines = 0;
+    for (std::size_t at = 0; NextListingLine(strText, mc_strEolCharacterSequence, at, nullptr);) ++nLines;
+    std::vector<TEntry> vMade;
+    vMade.reserve(std::min<std::size_t>(nLines, kMaxListingEntries));
     std::string strLine;
-    while (outputStream.GetNextLine(strLine)) vstrLines.push_back(strLine);
+    for (std::size_t at = 0; NextListingLine(strText, mc_strEolCharacterSequence, at, &strLine);) {
+        TEntry entry;
+        if (!makeEntry(strLine, entry)) continue;
+        if (vMade.size() == kMaxListingEntries) {
+            reportCut(std::to_string(kMaxListingEntries) + " entries");
+            return false;
+        }
+        vMade.push_back(std::move(entry));
+    }
+    vEntries.swap(vMade);
     return true;
 }
 
 bool CFTPClient::List(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv) const {
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::LIST(), strPath, fPasv, vstrLines)) return false;
-    vstrFileList.clear();
-    for (const std::string& strLine : vstrLines) vstrFileList.push_back(strPath + strLine);
-    return true;
+    return ListEntries(CCommand::LIST(), strPath, fPasv, vstrFileList, PathPlusLine(strPath));
 }
 
 bool CFTPClient::NameList(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv) const {
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::NLST(), strPath, fPasv, vstrLines)) return false;
-    vstrFileList.clear();
-    for (const std::string& strLine : vstrLines) vstrFileList.push_back(strPath + strLine);
-    return true;
+    return ListEntries(CCommand::NLST(), strPath, fPasv, vstrFileList, PathPlusLine(strPath));
 }
 
 bool CFTPClient::List(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
                       bool fPasv) const {
     assert(m_apFileListParser.get() && "m_apFileListParser.get()");
     if (!m_apFileListParser) return false;
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::LIST(), strPath, fPasv, vstrLines)) return false;
-    vFileList.clear();
-    for (const std::string& strLine : vstrLines) {
-        auto spFtpFileStatus = std::make_shared<CFTPFileStatus>();
-        if (!m_apFileListParser->Parse(*spFtpFileStatus, strLine)) continue;
-        spFtpFileStatus->Path() = strPath;
-        vFileList.push_back(spFtpFileStatus);
-    }
-    return true;
+    return ListEntries(CCommand::LIST(), strPath, fPasv, vFileList,
+                       [this, &strPath](const std::string& strLine, std::shared_ptr<CFTPFileStatus>& spStatus) {
+                           spStatus = std::make_shared<CFTPFileStatus>();
+                           if (!m_apFileListParser->Parse(*spStatus, strLine)) return false;
+                           spStatus->Path() = strPath;
+                           return true;
+                       });
 }
 
 bool CFTPClient::NameList(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
                           bool fPasv) const {
-    std::vector<std::string> vstrLines;
-    if (!ListLines(CCommand::NLST(), strPath, fPasv, vstrLines)) return false;
-    vFileList.clear();
-    for (const std::string& strLine : vstrLines) {
-        auto spFtpFileStatus = std::make_shared<CFTPFileStatus>();
-        spFtpFileStatus->Path() = strPath;
-        spFtpFileStatus->Name() = strLine;
-        vFileList.push_back(spFtpFileStatus);
-    }
-    return true;
+    return ListEntries(CCommand::NLST(), strPath, fPasv, vFileList,
+                       [&strPath](const std::string& strLine, std::shared_ptr<CFTPFileStatus>& spStatus) {
+                           spStatus = std::make_shared<CFTPFileStatus>();
+                           spStatus->Path() = strPath;
+                           spStatus->Name() = strLine;
+                           return true;
+                       });
 }
 
 // ---------------------------------------------------------------- simple commands

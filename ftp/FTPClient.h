@@ -104,6 +104,14 @@ public:
     // A listing is held in memory whole: one of more than kMaxListingBytes
     // fails (OnInternalError says so) and its data connection is ended.
     static constexpr std::uint64_t kMaxListingBytes = 16 * 1024 * 1024;
+    // Short lines make many entries out of few bytes, and a file status
+    // costs some 300 bytes (the object with its shared pointer's count, and
+    // the list's slot). A listing that would make more entries than this
+    // fails the same way, and the caller's list stays as it was. With both
+    // caps a listing's text and entries stay below 400 MiB, whatever its
+    // lines; only the path asked for, copied into every entry, adds to it.
+    // Empty lines make no entry.
+    static constexpr std::size_t kMaxListingEntries = 1024 * 1024;
     bool List(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv = false) const;
     bool NameList(const std::string& strPath, std::vector<std::string>& vstrFileList, bool fPasv = false) const;
     bool List(const std::string& strPath, std::vector<std::shared_ptr<CFTPFileStatus>>& vFileList,
@@ -178,7 +186,8 @@ private:
     bool SendCommand(const CCommand& Command, const CArg& Arguments, CReply& Reply) const;
     // The whole reply within the deadline; without one, within one time-out.
     bool GetResponse(CReply& Reply, const TDeadline* pDeadline = nullptr) const;
-    bool GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline) const;
+    // fReceived: whether this reply has read from the socket yet.
+    bool GetSingleResponseLine(std::string& strResponse, const TDeadline& deadline, bool& fReceived) const;
     // True when the server closed the connection.
     bool FillResponseQueue(const TDeadline& deadline) const;
     int AbortUnfinishedTransfer() const;
@@ -209,8 +218,10 @@ private:
     bool EndTransferLoop(bool fLocalFailure) const;
     bool GetIpAddressFromResponse(const std::string& strResponse, std::uint32_t& ulIpAddress,
                                   unsigned short& ushPort) const;
-    bool ListLines(const CCommand& crCommand, const std::string& strPath, bool fPasv,
-                   std::vector<std::string>& vstrLines) const;
+    // makeEntry(line, entry) gives whether the line made an entry.
+    template <typename TEntry, typename TMakeEntry>
+    bool ListEntries(const CCommand& crCommand, const std::string& strPath, bool fPasv,
+                     std::vector<TEntry>& vEntries, TMakeEntry makeEntry) const;
 
     unsigned int mc_uiTimeout;
     unsigned int mc_uiResponseWait;

@@ -4,6 +4,7 @@
 // not become offsets, PASV replies malformed or naming another host, and
 // arguments that would smuggle in a command.
 #include "FTPClient.h"
+#include "FTPFileStatus.h"
 #include "FtpClientRecorder.h"
 #include "ScriptedFtpServer.h"
 #include "TestPaths.h"
@@ -12,8 +13,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ostream>
+#include <thread>
 
 #include <functional>
 #include <memory>
@@ -50,25 +53,36 @@ const Commands kLogonCommands = {"USER u", "PASS p", "CWD /"};
 // A scripted server with a client, one-second waits, and a recorder.
 class Scripted {
 public:
-    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"), unsigned int bufferSize = 2048)
-        : server(std::move(greeting), std::move(script)),
+    explicit Scripted(Script script, FtpExchange greeting = reply("220 Ready.\r\n"), unsigned int bufferSize = 2048,
+                      const std::string& serverAddress = "127.0.0.1")
+        : address(serverAddress),
+          server(std::move(greeting), std::move(script), serverAddress),
           client(nsSocket::CreateDefaultBlockingSocketInstance(), 1, bufferSize, 0, "/") {
         client.AttachObserver(&recorder);
     }
     ~Scripted() { client.DetachObserver(&recorder); }
 
     bool login(nsFTP::CLogonInfo info) { return client.Login(info); }
-    bool login() { return client.Login(nsFTP::CLogonInfo("127.0.0.1", server.port(), "u", "p", "a")); }
+    bool login() { return client.Login(nsFTP::CLogonInfo(address, server.port(), "u", "p", "a")); }
     // The commands the server read after the logon.
     Commands afterLogon() const {
         Commands all = server.commands();
         return all.size() <= kLogonCommands.size() ? Commands() : Commands(all.begin() + kLogonCommands.size(), all.end());
     }
 
+    std::string address;
     ScriptedFtpServer server;
     FtpClientRecorder recorder;
     CFTPClient client;
 };
+
+// Seconds `call` took.
+template <typename Call>
+double secondsFor(Call call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // ---------------------------------------------------------------- replies
 
@@ -80,6 +94,8 @@ struct ReplyCase {
     std::string replyText;   // what OnResponse saw last; "" when no reply was complete
     std::string errorText;   // the one OnInternalError expected, "" for none
     bool connectedAfter;
+    unsigned int timeout = 1;  // seconds
+    double within = 0;         // seconds the call may take at most; 0: not checked
 };
 
 void PrintTo(const ReplyCase& param, std::ostream* out) { *out << param.label; }
@@ -130,7 +146,15 @@ const ReplyCase kReplyCases[] = {
     {"NeverEndsWithResponseWait", endless("257-Start\r\n", std::string(1000, 'x') + "\r\n"), 100, FTP_ERROR, "",
      "Receive timeout error 0x0000006e", false},
     {"DripsPastTheTimeOut", dripping("257-Start\r\n", std::string(30, 'x') + "\r\n257 End\r\n"), 0, FTP_ERROR, "",
-     "Receive timeout error 0x0000006e", false},
+     "Receive timeout error 0x0000006e", false, 1, 2.5},
+    // Hang checks: the response waits and every line's read share one deadline.
+    {"ResponseWaitCutAtTheDeadline", reply("257-Start\r\n"), 4000, FTP_ERROR, "", "Receive timeout error 0x0000006e",
+     false, 1, 2.5},
+    {"LinesTooSlowForTheTimeOut", FtpExchange::split("257-1\r\n257-2\r\n257-3\r\n257-4\r\n257-5\r\n257 6\r\n", 7,
+                                                     std::chrono::milliseconds(400)),
+     0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false, 1, 2.5},
+    {"LateLineThenSilence", FtpExchange::split("257-A\r\n257-B\r\n", 7, std::chrono::milliseconds(2500)), 0, FTP_ERROR,
+     "", "Receive timeout error 0x0000006e", false, 3, 4.5},
     {"Silent", silence(), 0, FTP_ERROR, "", "Receive timeout error 0x0000006e", false},
     // A closed connection reads as nothing and is closed on this side too.
     {"HungUp", FtpExchange::hangUp(), 0, FTP_ERROR, "", "", false},
@@ -143,9 +167,13 @@ TEST_P(ReplyReading, MakeDirectoryResultAndReport) {
     Scripted scripted(withLogon({param.answer}));
     ASSERT_TRUE(scripted.login());
     scripted.client.setUiResponseWait(param.responseWait);
+    scripted.client.setUiTimeout(param.timeout);
     const std::size_t repliesBefore = scripted.recorder.replies.size();
 
-    EXPECT_EQ(scripted.client.MakeDirectory("d"), param.expected);
+    const double seconds = secondsFor([&] { EXPECT_EQ(scripted.client.MakeDirectory("d"), param.expected); });
+    if (param.within > 0) {
+        EXPECT_LT(seconds, param.within);
+    }
     const std::vector<std::string>& replies = scripted.recorder.replies;
     EXPECT_EQ(replies.size() > repliesBefore ? replies.back() : std::string(), param.replyText);
     if (param.errorText.empty()) {
@@ -170,6 +198,19 @@ TEST(ReplyReadingQuirks, ChunkWithoutLineFeedIsALineOfItsOwn) {
     ASSERT_TRUE(scripted.login());
     EXPECT_EQ(scripted.client.MakeDirectory("d"), FTP_OK);
     EXPECT_EQ(scripted.recorder.replies.back(), "257 M");
+}
+
+// A time-out of 0 still reads a reply that is already there.
+TEST(ReplyReadingQuirks, ZeroTimeOutReadsAWaitingReply) {
+    FtpExchange late = pieces({"250 Here.\r\n", "257-Made\r\n257 End\r\n"});
+    late.pause = std::chrono::milliseconds(200);
+    Scripted scripted(withLogon({late}));
+    ASSERT_TRUE(scripted.login());
+    EXPECT_EQ(scripted.client.ChangeWorkingDirectory("a"), FTP_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    scripted.client.setUiTimeout(0);
+    EXPECT_EQ(scripted.client.MakeDirectory("b"), FTP_OK) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.replies.back(), "257-Made\r\n257 End");
 }
 
 // Several replies in one read are queued and consumed one per command.
@@ -568,18 +609,42 @@ TEST(ActiveTransfer, TypeRefusedEndsBeforeAnyDataConnection) {
     EXPECT_EQ(scripted.afterLogon(), Commands({"SIZE f", "TYPE I"}));
 }
 
+// On 127.0.0.3 the server is not at the client's own address (127.0.0.1):
+// the check must be against the control connection's peer.
 TEST(ActiveTransfer, ConnectionFromAnotherHostIsTurnedAway) {
+    for (const char* serverAddress : {"127.0.0.1", "127.0.0.3"}) {
+        SCOPED_TRACE(serverAddress);
+        TempDir local;
+        testsupport::writeFile(local.file("f"), "data");
+        FtpExchange store = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
+        store.strangerFirst = true;
+        Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"),
+                                     reply("200 Port ok.\r\n"), store}),
+                          reply("220 Ready.\r\n"), 2048, serverAddress);
+        ASSERT_TRUE(scripted.login());
+        EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false))
+            << scripted.recorder.errorTexts();
+        EXPECT_EQ(scripted.recorder.commandsNamed("PORT").at(0).rfind("PORT 127,0,0,1,", 0), 0u);
+        EXPECT_EQ(scripted.server.strangerReceived(), "");
+        EXPECT_EQ(scripted.server.dataReceived(), "data");
+    }
+}
+
+// Strangers that keep coming never stretch the wait beyond its one time-out.
+TEST(ActiveTransfer, StrangersEveryHalfSecondDoNotStretchTheWait) {
     TempDir local;
     testsupport::writeFile(local.file("f"), "data");
-    FtpExchange store = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
-    store.strangerFirst = true;
-    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
-                                 store}));
+    FtpExchange never = reply("150 Opening.\r\n");
+    never.data = FtpExchange::Data::NeverConnect;
+    never.strangers = 10;
+    Scripted scripted(withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), never,
+                                 reply("425 No connection.\r\n226 ABOR done.\r\n")}));
     ASSERT_TRUE(scripted.login());
-    EXPECT_TRUE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false))
-        << scripted.recorder.errorTexts();
-    EXPECT_EQ(scripted.server.strangerReceived(), "");
-    EXPECT_EQ(scripted.server.dataReceived(), "data");
+    scripted.client.setUiTimeout(2);
+    EXPECT_LT(secondsFor([&] { EXPECT_FALSE(scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)); }),
+              4.5);
+    ASSERT_EQ(scripted.recorder.errors.size(), 1u) << scripted.recorder.errorTexts();
+    EXPECT_EQ(scripted.recorder.errors[0].text, "Accept error 0x0000006e");
 }
 
 // A transfer is only done when the server's final reply says so.
@@ -769,6 +834,54 @@ TEST(Listing, EndlessListingIsCutAtTheCap) {
     EXPECT_EQ(scripted.afterLogon()[3], "ABOR");
     EXPECT_EQ(scripted.client.Noop(), FTP_OK);
 }
+
+// Listings right at the caps, into file statuses. 16 MiB of empty lines is
+// exactly the byte cap and makes no entry; one-letter names make entries
+// fastest. One byte or one entry more cuts the listing off.
+struct ListingCapCase {
+    const char* label;
+    std::string line;  // sent `count` times, then `tail`
+    std::size_t count;
+    std::string tail;
+    std::size_t entries;  // when it passes
+    std::string error;    // "" when it passes
+};
+
+void PrintTo(const ListingCapCase& param, std::ostream* out) { *out << param.label; }
+
+constexpr std::size_t kEntryCap = CFTPClient::kMaxListingEntries;
+
+const ListingCapCase kListingCaps[] = {
+    {"EmptyLinesUpToTheByteCap", "\r\n", CFTPClient::kMaxListingBytes / 2, "", 0, ""},
+    {"OneByteMore", "\r\n", CFTPClient::kMaxListingBytes / 2, "x", 0, "NLST listing passed 16 MiB and was cut off."},
+    {"NamesUpToTheEntryCap", "a\r\n", kEntryCap, "\r\n", kEntryCap, ""},
+    {"OneNameMore", "a\r\n", kEntryCap + 1, "", 0, "NLST listing passed 1048576 entries and was cut off."},
+};
+
+class ListingCap : public ::testing::TestWithParam<ListingCapCase> {};
+
+TEST_P(ListingCap, PassesOrIsCutWithTheListUnchanged) {
+    const ListingCapCase& param = GetParam();
+    std::string listing;
+    for (std::size_t i = 0; i < param.count; ++i) listing += param.line;
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::send("150 Here.\r\n", listing + param.tail, "226 Done.\r\n"),
+                                 reply("226 Aborted.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    using Entries = std::vector<std::shared_ptr<nsFTP::CFTPFileStatus>>;
+    const Entries before = {std::make_shared<nsFTP::CFTPFileStatus>()};
+    Entries entries = before;
+    EXPECT_EQ(scripted.client.NameList("/", entries, false), param.error.empty());
+    EXPECT_EQ(scripted.recorder.errorTexts(), param.error.empty() ? "" : param.error + " (1145)\n");
+    if (param.error.empty()) {
+        EXPECT_EQ(entries.size(), param.entries);
+    } else {
+        EXPECT_EQ(entries, before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Caps, ListingCap, ::testing::ValuesIn(kListingCaps),
+                         [](const ::testing::TestParamInfo<ListingCapCase>& info) { return std::string(info.param.label); });
 
 // ---------------------------------------------------------------- abort
 

@@ -100,6 +100,7 @@ const LineCase kLines[] = {
     {"prw-r--r-- 1 u g 0 Jan 1 2020 fifo", true, "fifo", 0, 0, kDay, utc(2020, 1, 1), "u", "g", "1"},
     {"-rw-r--r-- 1 u g 1 Jan 99999999999 2020 silly day", true, "silly day", kRetr, 1, kUnknown, 0, "u", "g", "1"},
     {"-rw-r--r-- 1 u g 1 Jan 99999999999999999999 2020 no day", true, "no day", kRetr, 1, kUnknown, 0, "u", "g", "1"},
+    {"-rw-r--r-- 1 o g 1 Jan 99999999999999999999 12:00 no day", true, "no day", kRetr, 1, kUnknown, 0, "o", "g", "1"},
     {"-rw-r--r-- 1 u g 1 Jan 1 2020", false, "", kRetr, 0, kUnknown, 0, "", "", ""},
     {"-rwxr-sr-x   2 45854    200           51x May  4  2000 ", false, "", kRetr, 0, kUnknown, 0, "", "", ""},
     {"total 12", false, "", 0, 0, kUnknown, 0, "", "", ""},
@@ -126,6 +127,9 @@ const LineCase kLines[] = {
      utc(2010, 9, 13, 13, 8), "", "", ""},
     {"99999999999999999999-1-1 1:1PM 1 x", true, "x", kRetr, 1, kUnknown, 0, "", "", ""},
     {"12-25-99  12:3O AM                 100 a.txt", true, "a.txt", kRetr, 100, kUnknown, 0, "", "", ""},
+    {"12-25-99  12:PM  100 a.txt", true, "a.txt", kRetr, 100, kUnknown, 0, "", "", ""},
+    {"12--99  12:05PM  100 b.txt", true, "b.txt", kRetr, 100, kUnknown, 0, "", "", ""},
+    {"09-13-10  12:08  <DIR>  Noon", true, "Noon", kCwd, -1, kMinute, utc(2010, 9, 13, 12, 8), "", "", ""},
 };
 
 TEST(ListParse, EveryFormat) {

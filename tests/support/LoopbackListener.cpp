@@ -10,28 +10,28 @@
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 namespace testsupport {
 
-int listenOnLoopback(std::uint16_t& port) {
+int listenOnLoopback(std::uint16_t& port, const char* dotted) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0 ||
+    if (fd < 0 || ::inet_pton(AF_INET, dotted, &address.sin_addr) != 1 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         if (fd >= 0) ::close(fd);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
+        throw std::runtime_error(std::string("cannot listen on ") + dotted);
     }
     port = ntohs(address.sin_port);
     return fd;
 }
 
-LoopbackListener::LoopbackListener() {
+LoopbackListener::LoopbackListener(const char* address) {
     if (::pipe2(m_wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
     try {
-        m_listen = listenOnLoopback(m_port);
+        m_listen = listenOnLoopback(m_port, address);
     } catch (...) {
         ::close(m_wake[0]);
         ::close(m_wake[1]);

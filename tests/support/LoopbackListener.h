@@ -10,13 +10,13 @@
 
 namespace testsupport {
 
-// A socket listening on 127.0.0.1 on a port the system picks (set into
-// `port`); throws when there is none.
-int listenOnLoopback(std::uint16_t& port);
+// A socket listening on a loopback address (127.0.0.1 unless given) on a
+// port the system picks (set into `port`); throws when there is none.
+int listenOnLoopback(std::uint16_t& port, const char* address = "127.0.0.1");
 
 class LoopbackListener {
 public:
-    LoopbackListener();
+    explicit LoopbackListener(const char* address = "127.0.0.1");
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;

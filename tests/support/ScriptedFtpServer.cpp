@@ -16,6 +16,24 @@ namespace {
 // astray ends instead of hanging.
 constexpr int kWaitMs = 10000;
 
+// A connection from `from` (any address when null) to `to`:`port`, host order.
+int connectFrom(const char* from, std::uint32_t to, std::uint16_t port) {
+    const int data = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (from != nullptr) ::inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(to);
+    address.sin_port = htons(port);
+    if (data < 0 || (from != nullptr && ::bind(data, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) ||
+        ::connect(data, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (data >= 0) ::close(data);
+        return -1;
+    }
+    return data;
+}
+
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
@@ -58,14 +76,18 @@ FtpExchange FtpExchange::hangUp() {
     return exchange;
 }
 
-ScriptedFtpServer::ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script)
-    : m_greeting(std::move(greeting)), m_script(std::move(script)) {
+ScriptedFtpServer::ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script, std::string address)
+    : m_greeting(std::move(greeting)),
+      m_script(std::move(script)),
+      m_address(std::move(address)),
+      m_listener(m_address.c_str()) {
     m_thread = std::thread([this] { run(); });
 }
 
 ScriptedFtpServer::~ScriptedFtpServer() {
     m_listener.stop();
     m_thread.join();
+    if (m_strangers.joinable()) m_strangers.join();
     if (m_dataListen >= 0) ::close(m_dataListen);
 }
 
@@ -121,6 +143,7 @@ bool ScriptedFtpServer::perform(int connection, FtpExchange exchange) {
         if (!openDataListener(exchange.pieces[i])) return false;
         if (!m_listener.sendAll(connection, exchange.pieces[i], kWaitMs)) return false;
     }
+    if (exchange.strangers > 0) playStrangers(exchange.strangers);
     if (!exchange.repeat.empty()) {
         while (m_listener.sendAll(connection, exchange.repeat, kWaitMs)) {
         }
@@ -172,9 +195,11 @@ bool ScriptedFtpServer::openDataListener(std::string& piece) {
     if (piece.find("{PASV}") == std::string::npos && piece.find("{PORT}") == std::string::npos) return true;
     if (m_dataListen >= 0) ::close(m_dataListen);
     std::uint16_t port = 0;
-    m_dataListen = listenOnLoopback(port);
+    m_dataListen = listenOnLoopback(port, m_address.c_str());
     const std::string portText = std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
-    replaceAll(piece, "{PASV}", "127,0,0,1," + portText);
+    std::string address = m_address;
+    replaceAll(address, ".", ",");
+    replaceAll(piece, "{PASV}", address + "," + portText);
     replaceAll(piece, "{PORT}", portText);
     return true;
 }
@@ -196,25 +221,20 @@ int ScriptedFtpServer::openDataConnection() {
         m_dataListen = -1;
         return data;
     }
-    return connectToPortAddress(nullptr);
+    return connectToPortAddress(m_address.c_str());
 }
 
 // From the given local address, or any when null.
-int ScriptedFtpServer::connectToPortAddress(const char* from) {
-    const int data = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    if (from != nullptr) ::inet_pton(AF_INET, from, &local.sin_addr);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(m_portAddress);
-    address.sin_port = htons(m_portPort);
-    if (data < 0 || (from != nullptr && ::bind(data, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) ||
-        ::connect(data, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (data >= 0) ::close(data);
-        return -1;
-    }
-    return data;
+int ScriptedFtpServer::connectToPortAddress(const char* from) { return connectFrom(from, m_portAddress, m_portPort); }
+
+void ScriptedFtpServer::playStrangers(int count) {
+    if (m_strangers.joinable()) m_strangers.join();
+    m_strangers = std::thread([this, count, to = m_portAddress, port = m_portPort] {
+        for (int i = 0; i < count && m_listener.pauseFor(std::chrono::milliseconds(i == 0 ? 0 : 500)); ++i) {
+            const int stranger = connectFrom("127.0.0.2", to, port);
+            if (stranger >= 0) ::close(stranger);
+        }
+    });
 }
 
 void ScriptedFtpServer::playStranger() {

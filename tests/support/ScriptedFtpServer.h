@@ -1,9 +1,9 @@
-// A stand-in FTP server for tests: a thread listening on 127.0.0.1 on a port
-// the system picks, serving one control connection from a script. It plays
-// what real servers do not: replies cut across reads or run together,
-// replies that never end, data connections that never come, odd PASV
-// addresses. It keeps every command line it read and every byte the client
-// sent over a data connection.
+// A stand-in FTP server for tests: a thread listening on 127.0.0.1 (or
+// another loopback address) on a port the system picks, serving one control
+// connection from a script. It plays what real servers do not: replies cut
+// across reads or run together, replies that never end, data connections
+// that never come, odd PASV addresses. It keeps every command line it read
+// and every byte the client sent over a data connection.
 #pragma once
 
 #include "LoopbackListener.h"
@@ -39,6 +39,10 @@ struct FtpExchange {
     // Before the data connection to a PORT address, one from 127.0.0.2
     // that waits until the client closes it.
     bool strangerFirst = false;
+    // After the pieces, this many connections from 127.0.0.2 to the last
+    // PORT address, 500 ms apart and each closed at once, played on a
+    // thread of their own while the script goes on.
+    int strangers = 0;
     // Sent once the data connection has closed.
     std::string finalReply;
     // After all of the above, end the control connection.
@@ -57,7 +61,8 @@ public:
     // `greeting` runs on every connection; script[i] answers the i-th
     // command line, counted over the connections one after another.
     // Commands beyond the script get "500 Unscripted.", QUIT "221 Bye."
-    ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script);
+    // The server listens on, and connects from, `address`.
+    ScriptedFtpServer(FtpExchange greeting, std::vector<FtpExchange> script, std::string address = "127.0.0.1");
     // Stops serving (cutting the connection) and joins the thread.
     ~ScriptedFtpServer();
     ScriptedFtpServer(const ScriptedFtpServer&) = delete;
@@ -80,11 +85,13 @@ private:
     bool openDataListener(std::string& piece);
     int openDataConnection();
     int connectToPortAddress(const char* from);
+    void playStrangers(int count);
     void playStranger();
     void notePortCommand(const std::string& line);
 
     FtpExchange m_greeting;
     std::vector<FtpExchange> m_script;
+    std::string m_address;
     LoopbackListener m_listener;
     int m_dataListen = -1;
     std::uint32_t m_portAddress = 0;  // the last PORT command's address and port, host order
@@ -96,6 +103,7 @@ private:
     std::string m_strangerReceived;
     std::size_t m_next = 0;  // the script's next exchange
     std::thread m_thread;
+    std::thread m_strangers;
 };
 
 }  // namespace testsupport
