@@ -2,8 +2,10 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace nsSocket {
 
@@ -263,6 +266,37 @@ int CBlockingSocket::Receive(char* pch, int nSize, int nSecs) const {
         } else if (errno != EINTR) {
             throwErrno("Receive");
         }
+    }
+}
+
+// Closing at once would tell nothing of bytes still buffered on either side:
+// a peer that stopped reading early could still claim the whole of them. Its
+// close is awaited instead, and it acknowledges all it took by then; bytes
+// still unacknowledged after it are on their way to a peer that is gone, and
+// its system answers them with a reset.
+void CBlockingSocket::FinishSending(int nSecs) const {
+    RequireOpen();
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::seconds(std::max(nSecs, 0));
+    const auto secondsLeft = [&until] {
+        const auto left = std::chrono::ceil<std::chrono::seconds>(until - Clock::now()).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+    };
+    if (::shutdown(m_hSocket, SHUT_WR) != 0) throwErrno("Send");
+    char sink[4096];
+    while (Receive(sink, sizeof sink, secondsLeft()) != 0) {
+        if (Clock::now() >= until) throw CBlockingSocketException("Receive timeout", ETIMEDOUT);
+    }
+    for (;;) {
+        int unacknowledged = 0;
+        if (::ioctl(m_hSocket, SIOCOUTQ, &unacknowledged) != 0) throwErrno("Send");
+        if (unacknowledged == 0) return;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) throwErrno("Send");
+        if (error != 0) throw CBlockingSocketException("Send", error);
+        if (Clock::now() >= until) throw CBlockingSocketException("Send timeout", ETIMEDOUT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

@@ -71,6 +71,12 @@ public:
     virtual void Close() = 0;
     virtual int Write(const char* pch, int nSize, int nSecs) const = 0;
     virtual int Receive(char* pch, int nSize, int nSecs) const = 0;
+    // Ends the sending side and waits, nSecs in all, until the peer has
+    // closed its side having taken every byte sent; what it sends meanwhile
+    // is dropped. A peer that left without taking them all raises "Receive"
+    // or "Send" (its system resets the connection), one that neither closes
+    // nor fails "Receive timeout" or "Send timeout".
+    virtual void FinishSending(int nSecs) const = 0;
     virtual void GetPeerAddr(sockaddr* psa) const = 0;
     virtual void GetSockAddr(sockaddr* psa) const = 0;
     virtual operator SOCKET() const = 0;
@@ -101,6 +107,7 @@ public:
     void Close() override;
     int Write(const char* pch, int nSize, int nSecs) const override;
     int Receive(char* pch, int nSize, int nSecs) const override;
+    void FinishSending(int nSecs) const override;
     void GetPeerAddr(sockaddr* psa) const override;
     void GetSockAddr(sockaddr* psa) const override;
     operator SOCKET() const override { return m_hSocket; }

@@ -667,6 +667,10 @@ bool CFTPClient::SendData(ITransferNotification& Observer, nsSocket::IBlockingSo
         if (!fRead) {
             ReportError(nsHelper::CError::GetErrorDescription(SystemErrorOr(EIO)), kSourcePath, kLineSendLoop);
             fLocalFailure = true;
+        } else if (!m_fAbortTransfer) {
+            // Written is not taken: a server that closed on part of the file
+            // may still answer that it stored it.
+            sckDataConnection.FinishSending(TimeoutSecs());
         }
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         m_fTransferInProgress = false;

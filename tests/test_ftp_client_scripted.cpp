@@ -653,9 +653,18 @@ struct TransferEndCase {
     bool upload;
     FtpExchange dataCommandAnswer;
     bool connectedAfter;
+    std::string abortAnswer = "";  // "" when no ABOR is due
 };
 
 void PrintTo(const TransferEndCase& param, std::ostream* out) { *out << param.label; }
+
+// The server reads the first `bytes` of the upload, closes the data
+// connection on the rest, and still says it stored the file.
+FtpExchange takesOnly(std::size_t bytes) {
+    FtpExchange exchange = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
+    exchange.receiveLimit = bytes;
+    return exchange;
+}
 
 const TransferEndCase kTransferEnds[] = {
     {"UploadStorageFull", true, FtpExchange::receive("150 Go.\r\n", "452 Insufficient storage.\r\n"), true},
@@ -663,6 +672,7 @@ const TransferEndCase kTransferEnds[] = {
     // The server hangs up at STOR: the connection is gone on this side too,
     // so a caller knows to log on again.
     {"ControlDroppedAtStore", true, FtpExchange::hangUp(), false},
+    {"UploadCutShortDespite226", true, takesOnly(3), true, "226 ABOR done.\r\n"},
 };
 
 class TransferEnd : public ::testing::TestWithParam<TransferEndCase> {};
@@ -671,8 +681,11 @@ TEST_P(TransferEnd, FailsUnlessTheFinalReplyIsPositive) {
     const TransferEndCase& param = GetParam();
     TempDir local;
     testsupport::writeFile(local.file("f"), "payload");
-    Scripted scripted(withLogon({reply("550 None.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
-                                 param.dataCommandAnswer, reply("200 Noop.\r\n")}));
+    Script script = {reply("550 None.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                     param.dataCommandAnswer};
+    if (!param.abortAnswer.empty()) script.push_back(reply(param.abortAnswer));
+    script.push_back(reply("200 Noop.\r\n"));
+    Scripted scripted(withLogon(script));
     ASSERT_TRUE(scripted.login());
     nsFTP::COutputStream sink("\r\n", "sink");
     EXPECT_FALSE(param.upload ? scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)

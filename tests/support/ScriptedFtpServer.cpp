@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -161,9 +163,11 @@ bool ScriptedFtpServer::perform(int connection, FtpExchange exchange) {
             }
         } else {
             char block[65536];
-            while (m_listener.waitReadable(data, kWaitMs) == 1) {
-                const ssize_t n = ::recv(data, block, sizeof block, 0);
+            std::size_t wanted = exchange.receiveLimit != 0 ? exchange.receiveLimit : SIZE_MAX;
+            while (wanted > 0 && m_listener.waitReadable(data, kWaitMs) == 1) {
+                const ssize_t n = ::recv(data, block, std::min(sizeof block, wanted), 0);
                 if (n <= 0) break;
+                wanted -= static_cast<std::size_t>(n);
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_dataReceived.append(block, static_cast<std::size_t>(n));
             }

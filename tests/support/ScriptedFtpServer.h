@@ -36,6 +36,8 @@ struct FtpExchange {
     // client closes, or never open one.
     Data data = Data::None;
     std::string dataBytes;
+    // When not 0: receive only this many bytes, then close.
+    std::size_t receiveLimit = 0;
     // Before the data connection to a PORT address, one from 127.0.0.2
     // that waits until the client closes it.
     bool strangerFirst = false;
