@@ -293,6 +293,10 @@ bool CFTPClient::GetResponse(CReply& Reply, const TDeadline* pDeadline) const {
     }
     const bool fValid = Reply.Set(strResponse);
     NOTIFY_OBSERVERS(OnResponse(Reply));
+    // 421 is the server's word that it closes the control connection (its
+    // time-outs, a shutdown): a caller that retries must see at once that
+    // it has to log on again, not spend an attempt on a dead connection.
+    if (fValid && std::strcmp(Reply.Code().Value(), "421") == 0) CloseControlChannel();
     return fValid;
 }
 

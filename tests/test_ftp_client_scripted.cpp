@@ -666,6 +666,13 @@ FtpExchange takesOnly(std::size_t bytes) {
     return exchange;
 }
 
+// vsftpd's answer to a stalled upload, after which it hangs up.
+FtpExchange dataTimeout() {
+    FtpExchange exchange = FtpExchange::receive("150 Go.\r\n", "421 Data timeout. Reconnect. Sorry.\r\n");
+    exchange.close = true;
+    return exchange;
+}
+
 const TransferEndCase kTransferEnds[] = {
     {"UploadStorageFull", true, FtpExchange::receive("150 Go.\r\n", "452 Insufficient storage.\r\n"), true},
     {"DownloadLocalError", false, FtpExchange::send("150 Go.\r\n", "payload", "451 Local error.\r\n"), true},
@@ -673,6 +680,9 @@ const TransferEndCase kTransferEnds[] = {
     // so a caller knows to log on again.
     {"ControlDroppedAtStore", true, FtpExchange::hangUp(), false},
     {"UploadCutShortDespite226", true, takesOnly(3), true, "226 ABOR done.\r\n"},
+    // A caller that retries must log on again rather than spend an attempt
+    // on a connection the server closed.
+    {"ServerClosesWith421", true, dataTimeout(), false},
 };
 
 class TransferEnd : public ::testing::TestWithParam<TransferEndCase> {};
