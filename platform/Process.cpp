@@ -218,26 +218,25 @@ void closeDescriptorsExcept(int keep) {
 #endif
 }
 
-// The forked child: asks to be traced, takes runProcess's start-up state and
-// execs. A failure goes to the parent as an errno on `report`, which the exec
-// closes; an exit code could not tell it from the program's own.
-[[noreturn]] void startTracedChild(int report, const std::vector<std::string>& places, char* const argv[],
-                                   const posix_spawnattr_t* signals) {
-    int error = 0;
-    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == -1) {
-        error = errno;
-    } else {
-        applySpawnSignals(signals);
-        closeDescriptorsExcept(report);
-        error = execFirstPlace(places, argv);
+// The forked program: waits until the tracer holds it (the tracer closes
+// `gate` then, or kills it), takes runProcess's start-up state and execs. A
+// failure goes to the tracer as an errno on `report`, which the exec closes;
+// an exit code could not tell it from the program's own.
+[[noreturn]] void startTracedProgram(int gate, int report, const std::vector<std::string>& places,
+                                     char* const argv[], const posix_spawnattr_t* signals) {
+    char byte = 0;
+    while (read(gate, &byte, 1) == -1 && errno == EINTR) {
     }
+    applySpawnSignals(signals);
+    closeDescriptorsExcept(report);
+    int error = execFirstPlace(places, argv);
     [[maybe_unused]] const ssize_t written = write(report, &error, sizeof error);
     _exit(127);
 }
 
-// Faults raised by the kernel carry the faulting address; a signal sent by a
-// process (si_code <= 0) carries its sender instead.
-bool carriesFaultAddress(const siginfo_t& info) {
+// A debugger hears of faults an instruction raised, never of signals: the
+// kernel's SIGSEGV, SIGBUS, SIGILL or SIGFPE (si_code > 0) are the exceptions.
+bool isFault(const siginfo_t& info) {
     switch (info.si_signo) {
     case SIGSEGV:
     case SIGBUS:
@@ -247,20 +246,36 @@ bool carriesFaultAddress(const siginfo_t& info) {
     }
 }
 
-// A signal that repeats the last one exactly is one the program did not get
-// past (a fault whose handler returns, a signal raised again and again), as
-// a debugger tells a second-chance exception from a new one.
-bool sameSignal(const siginfo_t& a, const siginfo_t& b) {
-    if (a.si_signo != b.si_signo || a.si_code != b.si_code) return false;
-    if (carriesFaultAddress(a)) return a.si_addr == b.si_addr;
-    return a.si_pid == b.si_pid && a.si_uid == b.si_uid;
+// The same fault again is one the program did not get past (a handler that
+// returns to the faulting instruction), as a debugger tells a second-chance
+// exception from a new one.
+bool sameFault(const siginfo_t& a, const siginfo_t& b) {
+    return a.si_signo == b.si_signo && a.si_code == b.si_code && a.si_addr == b.si_addr;
 }
 
-// Nothing of a child the tracer gives up on may stay stopped or a zombie.
+// A breakpoint or a single step, which a debugger takes for itself; a SIGTRAP
+// sent by a process is an ordinary signal.
+bool isDebugTrap(const siginfo_t& info) { return info.si_signo == SIGTRAP && info.si_code > 0; }
+
+bool isStopSignal(int sig) { return sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU; }
+
+// Any traced thread of the program. The tracer has no other children, so
+// waiting for any child waits for the program alone.
+pid_t waitForAnyThread(int* status) {
+    for (;;) {
+        const pid_t w = waitpid(-1, status, __WALL);
+        if (w != -1 || errno != EINTR) return w;
+    }
+}
+
+// Nothing of a program the tracer gives up on may stay stopped or a zombie;
+// its traced threads are reaped on the way to its own end.
 void killAndReap(pid_t pid) {
     kill(pid, SIGKILL);
     int status = 0;
-    while (waitFor(pid, &status) == pid && !WIFEXITED(status) && !WIFSIGNALED(status)) {
+    for (;;) {
+        const pid_t w = waitForAnyThread(&status);
+        if (w == -1 || (w == pid && (WIFEXITED(status) || WIFSIGNALED(status)))) return;
     }
 }
 
@@ -269,43 +284,112 @@ int giveUp(pid_t pid, int error) {
     return hresultFromErrno(error);
 }
 
-// Follows the traced child through its stops to its end.
-int traceChild(pid_t pid) {
-    siginfo_t last{};
-    bool haveLast = false;
+// Follows the program's threads through their stops to the program's end.
+int traceProgram(pid_t pid) {
+    siginfo_t lastFault{};
+    bool haveFault = false;
     for (;;) {
         int status = 0;
-        if (waitFor(pid, &status) != pid) {
-            // ECHILD: someone else reaped it, and its number may be reused.
-            return errno == ECHILD ? hresultFromErrno(ECHILD) : giveUp(pid, errno);
+        const pid_t tid = waitForAnyThread(&status);
+        if (tid == -1) return errno == ECHILD ? hresultFromErrno(ECHILD) : giveUp(pid, errno);
+        if (!WIFSTOPPED(status)) {
+            if (tid == pid) return resultOfEnd(status);
+            continue;  // one thread ended; the program goes on
         }
-        if (!WIFSTOPPED(status)) return resultOfEnd(status);
-
         const int sig = WSTOPSIG(status);
+        const int event = (status >> 16) & 0xffff;
+        __ptrace_request request = PTRACE_CONT;
         int deliver = 0;
-        if (sig != SIGTRAP) {
+        if (event == PTRACE_EVENT_STOP) {
+            // A stop the program asked for lasts until a SIGCONT, as it
+            // would untraced: listening leaves the thread stopped but lets
+            // the SIGCONT through.
+            if (isStopSignal(sig)) request = PTRACE_LISTEN;
+        } else if (event == 0) {
             siginfo_t info{};
-            if (ptrace(PTRACE_GETSIGINFO, pid, nullptr, &info) == 0) {
-                if (haveLast && sameSignal(info, last)) {
+            if (ptrace(PTRACE_GETSIGINFO, tid, nullptr, &info) == -1) {
+                if (errno == ESRCH) continue;  // killed meanwhile: a wait reports it
+                return giveUp(pid, errno);
+            }
+            if (isFault(info)) {
+                if (haveFault && sameFault(info, lastFault)) {
                     killAndReap(pid);
                     return 128 + sig;
                 }
-                last = info;
-                haveLast = true;
-                deliver = sig;
-            } else if (errno == ESRCH) {
-                continue;  // killed meanwhile: the next wait reports it
-            } else if (errno != EINVAL) {
-                return giveUp(pid, errno);
+                lastFault = info;
+                haveFault = true;
             }
-            // EINVAL is a group stop (SIGSTOP and its kin, already
-            // delivered): resumed, since a traced child waiting there for a
-            // SIGCONT would wait for ever.
+            deliver = isDebugTrap(info) ? 0 : sig;
         }
-        if (ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(static_cast<std::intptr_t>(deliver))) == -1 &&
+        // Anything else (a new thread, or its first stop) just goes on.
+        if (ptrace(request, tid, nullptr, reinterpret_cast<void*>(static_cast<std::intptr_t>(deliver))) == -1 &&
             errno != ESRCH) {
             return giveUp(pid, errno);
         }
+    }
+}
+
+// Starts the program under trace and follows it; gives runProcess's result.
+int traceNewProgram(const std::vector<std::string>& places, char* const argv[], const posix_spawnattr_t* signals) {
+    int gate[2];
+    int report[2];
+    if (pipe2(gate, O_CLOEXEC) == -1) return hresultFromErrno(errno);
+    if (pipe2(report, O_CLOEXEC | O_NONBLOCK) == -1) {
+        const int error = errno;
+        close(gate[0]);
+        close(gate[1]);
+        return hresultFromErrno(error);
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(gate[1]);
+        startTracedProgram(gate[0], report[1], places, argv, signals);
+    }
+    const int forkError = errno;
+    close(gate[0]);
+    close(report[1]);
+    int result = 0;
+    if (pid == -1) {
+        result = hresultFromErrno(forkError);
+    } else if (ptrace(PTRACE_SEIZE, pid, nullptr, reinterpret_cast<void*>(PTRACE_O_TRACECLONE)) == -1) {
+        // Refused: the program must not run untraced, so it dies at the gate.
+        result = giveUp(pid, errno);
+    } else {
+        close(gate[1]);
+        gate[1] = -1;
+        result = traceProgram(pid);
+    }
+    if (gate[1] != -1) close(gate[1]);
+    // The program is gone by now, so whatever it reported is in the pipe.
+    int startError = 0;
+    if (read(report[0], &startError, sizeof startError) == sizeof startError) result = hresultFromErrno(startError);
+    close(report[0]);
+    return result;
+}
+
+// The tracer is a process of its own: it waits for any of its children,
+// which are the program's threads alone, where this process may have other
+// children that are not ours to reap. It holds none of our descriptors but
+// the one its result goes back on. Only system calls after the fork.
+[[noreturn]] void runTracer(int result, const std::vector<std::string>& places, char* const argv[],
+                            const posix_spawnattr_t* signals) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &fallback, nullptr);  // an ignored SIGCHLD would reap the program behind our back
+    closeDescriptorsExcept(result);
+    const int value = traceNewProgram(places, argv, signals);
+    [[maybe_unused]] const ssize_t written = write(result, &value, sizeof value);
+    _exit(0);
+}
+
+// Reads the tracer's result; a tracer that died without one gives a failure.
+int readResult(int fd) {
+    int value = 0;
+    for (;;) {
+        const ssize_t n = read(fd, &value, sizeof value);
+        if (n == sizeof value) return value;
+        if (n == -1 && errno == EINTR) continue;
+        return kHresultGeneralFailure;
     }
 }
 
@@ -320,24 +404,25 @@ int runProcessTraced(const std::vector<std::string>& argv) {
     if (posix_spawnattr_init(&signals) != 0) return kHresultNotEnoughMemory;
     setChildSignals(&signals, true);
 
-    int report[2];
-    if (pipe2(report, O_CLOEXEC | O_NONBLOCK) == -1) {
+    int result[2];
+    if (pipe2(result, O_CLOEXEC) == -1) {
         const int error = errno;
         posix_spawnattr_destroy(&signals);
         return hresultFromErrno(error);
     }
-    const pid_t pid = fork();
-    if (pid == 0) startTracedChild(report[1], places, cargv.data(), &signals);
+    const pid_t tracer = fork();
+    if (tracer == 0) {
+        close(result[0]);
+        runTracer(result[1], places, cargv.data(), &signals);
+    }
     const int forkError = errno;
-    close(report[1]);
+    close(result[1]);
     posix_spawnattr_destroy(&signals);
-
-    int result = pid == -1 ? hresultFromErrno(forkError) : traceChild(pid);
-    // The child is gone by now, so whatever it reported is in the pipe.
-    int startError = 0;
-    if (read(report[0], &startError, sizeof startError) == sizeof startError) result = hresultFromErrno(startError);
-    close(report[0]);
-    return result;
+    const int value = tracer == -1 ? hresultFromErrno(forkError) : readResult(result[0]);
+    close(result[0]);
+    int status = 0;
+    if (tracer != -1) waitFor(tracer, &status);
+    return value;
 }
 
 }  // namespace platform

@@ -51,14 +51,16 @@ int runCommandLine(const std::string& commandLine);
 
 // Runs argv as runProcess does (same PATH search, environment, descriptors
 // and signal state, still no shell) but traced as a debugger traces its
-// program, through ptrace; only this child is traced, not what it starts.
-// SIGTRAP stops (its exec, a breakpoint, a single step) are passed over.
-// Any other signal is delivered to the child unless it repeats the last one
-// delivered (same signal, code and sender, or fault address for a fault):
-// then the child is killed and reaped and the result is 128 + the signal.
-// Where the system refuses to trace the child, the HRESULT of its error.
-// Where a wait or a trace request fails, the HRESULT of that error, with
-// the child killed and reaped. Never throws.
+// program, through ptrace: every thread of the program, not what it starts.
+// Breakpoints and single steps are passed over. A fault an instruction
+// raised (SIGSEGV, SIGBUS, SIGILL, SIGFPE from the kernel) is delivered
+// unless it repeats the last fault exactly (signal, code, address): then
+// the program is killed and reaped and the result is 128 + the signal.
+// Every other signal reaches the program as it would untraced, and a
+// program that stops itself stays stopped until a SIGCONT. Where the
+// system refuses to trace the program, the HRESULT of its error; where a
+// wait or a trace request fails, the HRESULT of that error, with the
+// program killed and reaped. Never throws.
 int runProcessTraced(const std::vector<std::string>& argv);
 
 }  // namespace platform

@@ -16,10 +16,10 @@ public:
     static int execute(std::string commandLine);
 
     // Runs the command line as execute does, but traced as a debugger traces
-    // its program: breakpoints and single steps are passed over and every
-    // other signal reaches the program, unless it repeats the one before it
-    // exactly (same signal, code and sender or fault address), which kills
-    // the program and gives 128 + that signal. The program shares this
+    // its program: breakpoints and single steps are passed over, a fault that
+    // repeats the one before it exactly (same signal, code and address)
+    // kills the program and gives 128 + that signal, and every other signal
+    // reaches the program as it would untraced. The program shares this
     // process's console; Linux has no new console to give it. The result is
     // execute's, as its 32 bits unsigned (0x80070002 for a program not
     // found). Never throws, never logs.

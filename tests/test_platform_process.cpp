@@ -7,12 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -63,6 +68,53 @@ int withStdoutTo(const std::string& path, F f) {
     dup2(saved, 1);
     close(saved);
     return rc;
+}
+
+// Started with "--play <role>" by the traced rows below, this binary plays
+// what no script can: faults of an instruction and a breakpoint.
+char* g_faultPage = nullptr;
+
+// The same address first missing (SEGV_MAPERR), then unreadable
+// (SEGV_ACCERR), then readable: two faults at one place that differ.
+void mendFault(int, siginfo_t* info, void*) {
+    const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    if (info->si_code == SEGV_MAPERR) {
+        mmap(g_faultPage, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    } else {
+        mprotect(g_faultPage, size, PROT_READ);
+    }
+}
+
+int playFaultsThatDiffer() {
+    const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* page = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) return 100;
+    munmap(page, size);
+    g_faultPage = static_cast<char*>(page);
+    struct sigaction mend {};
+    mend.sa_sigaction = mendFault;
+    mend.sa_flags = SA_SIGINFO;
+    sigaction(SIGSEGV, &mend, nullptr);
+    return *static_cast<volatile char*>(page) == 0 ? 0 : 101;
+}
+
+int playBreakpoint() {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("int3");
+#endif
+    return 5;
+}
+
+__attribute__((constructor)) void playWhenAsked(int argc, char** argv, char**) {
+    if (argc != 3 || std::strcmp(argv[1], "--play") != 0) return;
+    const std::string role = argv[2];
+    std::_Exit(role == "faults-that-differ" ? playFaultsThatDiffer() : role == "breakpoint" ? playBreakpoint() : 99);
+}
+
+std::string thisProgram() {
+    char path[PATH_MAX] = {};
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : "";
 }
 
 }  // namespace
@@ -167,6 +219,25 @@ TEST(ProcessRun, StartFailuresGiveHresults) {
         EXPECT_EQ(run({dir.path()}), static_cast<int>(0x80070005u));
         EXPECT_EQ(run({garbage}), static_cast<int>(0x800700C1u));
     }
+    // An empty entry is the current folder. A program that is found but
+    // cannot run ends the search rather than giving way to a later entry.
+    const std::string later = dir.file("later");
+    mkdir(later.c_str(), 0755);
+    for (const char* name : {"/garbage", "/here"}) {
+        testsupport::writeFile(later + name, "#!/bin/sh\nexit 0\n");
+        chmod((later + name).c_str(), 0755);
+    }
+    testsupport::writeFile(dir.file("here"), "#!/bin/sh\nexit 22\n");
+    chmod(dir.file("here").c_str(), 0755);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    for (auto run : {runProcess, runProcessTraced}) {
+        setenv("PATH", ("/marubo-none::" + later).c_str(), 1);
+        EXPECT_EQ(run({"here"}), 22);
+        setenv("PATH", (dir.path() + ":" + later).c_str(), 1);
+        EXPECT_EQ(run({"garbage"}), static_cast<int>(0x800700C1u));
+    }
+    std::filesystem::current_path(before);
     setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(runCommandLine(""), static_cast<int>(0x80070002u));
 }
@@ -182,11 +253,14 @@ TEST(ProcessRun, ChildSharesStdoutAndHasSigpipeAtDefault) {
     sigaddset(&block, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &block, &oldMask);
     const int stray = fcntl(0, F_DUPFD, 40);  // inheritable, yet no child may see it
-    const Args argv = {"sh", "-c",
-                       "grep -E '^Sig(Ign|Blk):' /proc/self/status && test ! -e /proc/self/fd/" + std::to_string(stray)};
+    // The programs read their own state: a shell in between would set its
+    // own signal mask first.
+    const Args readStatus = {"grep", "-E", "^Sig(Ign|Blk):", "/proc/self/status"};
+    const Args noStray = {"test", "!", "-e", "/proc/self/fd/" + std::to_string(stray)};
 
     for (auto run : {runProcess, runProcessTraced}) {
-        const int rc = withStdoutTo(out, [&] { return run(argv); });
+        EXPECT_EQ(run(noStray), 0);
+        const int rc = withStdoutTo(out, [&] { return run(readStatus); });
         ASSERT_EQ(rc, 0);
 
         const std::string status = testsupport::readFile(out);
@@ -203,30 +277,71 @@ TEST(ProcessRun, ChildSharesStdoutAndHasSigpipeAtDefault) {
     sigaction(SIGPIPE, &previous, nullptr);
 }
 
-TEST(ProcessRun, TracedRunPassesBreakpointsAndEndsOnARepeatedSignal) {
+// Only a fault that repeats ends a traced run early; signals of every other
+// kind, however often they come, reach the program as they would untraced.
+TEST(ProcessRun, TracedRunEndsOnlyOnARepeatedFault) {
+    const std::string self = thisProgram();
+    const std::string counter = "import os, signal\nn = 0\ndef count(*a):\n    global n\n    n += 1\n";
     struct Row {
         Args argv;
         int result;
     };
-    const Row rows[] = {
+    std::vector<Row> rows = {
         {{"sh", "-c", "exit 3"}, 3},
         {{python(), "-c", "import os; os._exit(-1)"}, 255},
-        {{"sh", "-c", "kill -TRAP $$; exit 5"}, 5},  // without a tracer: 133
         {{"sh", "-c", "trap 'exit 7' USR1; kill -USR1 $$; exit 1"}, 7},
-        // The same signal from two senders is two signals, both delivered.
-        {{"sh", "-c", "n=0; trap 'n=$((n+1))' USR1; kill -USR1 $$; (kill -USR1 $$); exit $n"}, 2},
-        {{"sh", "-c", "n=0; trap 'n=$((n+1))' USR1; kill -USR1 $$; kill -USR1 $$; exit $n"}, 128 + SIGUSR1},
+        {{"sh", "-c", "n=0; trap 'n=$((n+1))' USR1; kill -USR1 $$; kill -USR1 $$; exit $n"}, 2},
+        {{"sh", "-c", "kill -WINCH $$; kill -WINCH $$; exit 8"}, 8},
+        {{"sh", "-c", "kill -CONT $$; kill -CONT $$; exit 9"}, 9},
+        // A SIGTRAP a process sends is no breakpoint.
+        {{"sh", "-c", "kill -TRAP $$; exit 5"}, 128 + SIGTRAP},
+        {{python(), "-c",
+          counter + "signal.signal(signal.SIGALRM, count)\nsignal.setitimer(signal.ITIMER_REAL, 0.01, 0.01)\n"
+                    "while n < 5: signal.pause()\nraise SystemExit(11)"},
+         11},
+        {{python(), "-c",
+          counter + "signal.signal(signal.SIGALRM, count)\nfor _ in range(2):\n"
+                    "    signal.setitimer(signal.ITIMER_REAL, 0.01)\n    signal.pause()\nraise SystemExit(12)"},
+         12},
+        // Python ignores SIGPIPE: each write fails with EPIPE instead.
+        {{python(), "-c",
+          "import os\nr, w = os.pipe()\nos.close(r)\nfor _ in range(2):\n    try: os.write(w, b'x')\n"
+          "    except BrokenPipeError: pass\nraise SystemExit(13)"},
+         13},
+        {{python(), "-c",
+          counter + "import ctypes\nsignal.signal(signal.SIGUSR1, count)\nlibc = ctypes.CDLL(None)\n"
+                    "for _ in range(10000): libc.sigqueue(os.getpid(), signal.SIGUSR1, ctypes.c_void_p(0))\n"
+                    "raise SystemExit(14 if n == 10000 else 1)"},
+         14},
+        // Two threads stop, stay stopped until a SIGCONT, then run on. The
+        // alarm ends the program if one of them is left stopped.
+        {{python(), "-c",
+          "import os, signal, threading, time\nsignal.alarm(9)\n"
+          "helper = os.fork()\nif helper == 0:\n    time.sleep(0.5)\n    os.kill(os.getppid(), signal.SIGCONT)\n"
+          "    os._exit(0)\nworker = threading.Thread(target=time.sleep, args=(0.2,))\nworker.start()\n"
+          "start = time.monotonic()\nos.kill(os.getpid(), signal.SIGSTOP)\nstopped = time.monotonic() - start\n"
+          "worker.join()\nos.waitpid(helper, 0)\nraise SystemExit(15 if stopped >= 0.4 else 1)"},
+         15},
         // A fault whose handler returns repeats at the same address; untraced it never ends.
         {{python(), "-c",
           "import ctypes, signal; signal.alarm(9); signal.signal(signal.SIGSEGV, print); ctypes.string_at(0)"},
          128 + SIGSEGV},
+        {{python(), "-c",
+          "import ctypes, signal, threading; signal.alarm(9); signal.signal(signal.SIGSEGV, print)\n"
+          "worker = threading.Thread(target=ctypes.string_at, args=(0,))\nworker.start()\nworker.join()"},
+         128 + SIGSEGV},
+        // Two faults at one address with different codes are two faults.
+        {{self, "--play", "faults-that-differ"}, 0},
         {{"sh", "-c", "kill -KILL $$"}, 128 + SIGKILL},
-        {{"sh", "-c", "kill -STOP $$; exit 6"}, 6},  // a stop under a tracer is not left waiting for SIGCONT
     };
+#if defined(__x86_64__) || defined(__i386__)
+    rows.push_back({{self, "--play", "breakpoint"}, 5});  // without a tracer: 133
+#endif
     for (const Row& row : rows) {
         EXPECT_EQ(runProcessTraced(row.argv), row.result) << row.argv.back();
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left: " << row.argv.back();
     }
+    EXPECT_EQ(runProcess({self, "--play", "faults-that-differ"}), 0);
     EXPECT_EQ(CoProcess::executeDebugMode("marubo-no-such-program-7d1c x"), 0x80070002ul);
     EXPECT_EQ(CoProcess::executeDebugMode(R"(sh -c "exit 4")"), 4ul);
 }
