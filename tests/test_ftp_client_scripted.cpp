@@ -906,6 +906,51 @@ TEST_P(ListingCap, PassesOrIsCutWithTheListUnchanged) {
 INSTANTIATE_TEST_SUITE_P(Caps, ListingCap, ::testing::ValuesIn(kListingCaps),
                          [](const ::testing::TestParamInfo<ListingCapCase>& info) { return std::string(info.param.label); });
 
+// A listing into file statuses has an entry, with the path given, for each
+// line the listing parser reads, and none for a line it cannot read, even
+// one it had begun to fill before it gave up.
+struct ParsedListingCase {
+    const char* label;
+    std::string listing;
+    std::vector<std::string> names;
+};
+
+void PrintTo(const ParsedListingCase& param, std::ostream* out) { *out << param.label; }
+
+const std::string kUnixLine = "-rw-r--r-- 1 owner group 5 Jan 1 2001 a.ts\r\n";
+
+const ParsedListingCase kParsedListings[] = {
+    {"JunkAfterAFile", kUnixLine + "not a listing line\r\n", {"a.ts"}},
+    {"LsTotalFirst", "total 8\r\n" + kUnixLine, {"a.ts"}},
+    {"OnlyJunk", "x\r\nhello world\r\n", {}},
+    {"EachFormatAmongLinesCutShort",
+     "+i1,s3,\tb.ts\r\n+i2,s3\r\n03-15-05 08:30PM <DIR> rec\r\n03-15-05 08:30PM\r\n"
+     "LOGS.DIR;1 1 8-SEP-2005 16:09 [A]\r\nX.DIR;1\r\n" + kUnixLine + "-rw-r--r-- 1 owner group 5 Jan\r\n",
+     {"b.ts", "rec", "LOGS", "a.ts"}},
+};
+
+class ParsedListing : public ::testing::TestWithParam<ParsedListingCase> {};
+
+TEST_P(ParsedListing, EntriesOnlyForLinesTheParserReads) {
+    const ParsedListingCase& param = GetParam();
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::send("150 Here.\r\n", param.listing, "226 Done.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    std::vector<std::shared_ptr<nsFTP::CFTPFileStatus>> entries = {std::make_shared<nsFTP::CFTPFileStatus>()};
+    EXPECT_TRUE(scripted.client.List("/rec/", entries, false)) << scripted.recorder.errorTexts();
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry->Name());
+        EXPECT_EQ(entry->Path(), "/rec/");
+    }
+    EXPECT_EQ(names, param.names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Parsed, ParsedListing, ::testing::ValuesIn(kParsedListings),
+                         [](const ::testing::TestParamInfo<ParsedListingCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
 // ---------------------------------------------------------------- abort
 
 // Aborts from inside the block notification, as a progress observer would.
