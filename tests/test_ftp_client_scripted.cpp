@@ -647,6 +647,44 @@ TEST(ActiveTransfer, StrangersEveryHalfSecondDoNotStretchTheWait) {
     EXPECT_EQ(scripted.recorder.errors[0].text, "Accept error 0x0000006e");
 }
 
+// A socket whose every accept starts late, as on a busy machine: strangers
+// queue up on the listener meanwhile.
+class LateAcceptSocket : public nsSocket::CBlockingSocket {
+public:
+    nsSocket::IBlockingSocket* CreateInstance() const override { return new LateAcceptSocket; }
+    bool Accept(nsSocket::IBlockingSocket& sConnect, sockaddr* psa, int nSecs) const override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return CBlockingSocket::Accept(sConnect, psa, nSecs);
+    }
+};
+
+// Eight strangers half a second apart, each accept 0.6 s late: the queue
+// holds a stranger until about 5.4 s, long past the one-second time-out,
+// and the wait must still end at the first stranger dropped after it.
+TEST(ActiveTransfer, StrangersStillQueuedAtTheDeadlineDoNotStretchTheWait) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "data");
+    FtpExchange never = reply("150 Opening.\r\n");
+    never.data = FtpExchange::Data::NeverConnect;
+    never.strangers = 8;
+    ScriptedFtpServer server(reply("220 Ready.\r\n"),
+                             withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"),
+                                        reply("200 Port ok.\r\n"), never,
+                                        reply("425 No connection.\r\n226 ABOR done.\r\n")}));
+    FtpClientRecorder recorder;
+    CFTPClient client(std::make_shared<LateAcceptSocket>(), 1, 2048, 0, "/");
+    client.AttachObserver(&recorder);
+    ASSERT_TRUE(client.Login(nsFTP::CLogonInfo("127.0.0.1", server.port(), "u", "p", "a")));
+    bool fUploaded = true;
+    const double seconds =
+        secondsFor([&] { fUploaded = client.UploadFile(local.file("f"), "f", false, kImage, false); });
+    EXPECT_FALSE(fUploaded);
+    EXPECT_LT(seconds, 2.5);
+    ASSERT_EQ(recorder.errors.size(), 1u) << recorder.errorTexts();
+    EXPECT_EQ(recorder.errors[0].text, "Accept error 0x0000006e");
+    client.DetachObserver(&recorder);
+}
+
 // A transfer is only done when the server's final reply says so.
 struct TransferEndCase {
     const char* label;
