@@ -647,6 +647,44 @@ TEST(ActiveTransfer, StrangersEveryHalfSecondDoNotStretchTheWait) {
     EXPECT_EQ(scripted.recorder.errors[0].text, "Accept error 0x0000006e");
 }
 
+// A socket whose every accept starts late, as on a busy machine: strangers
+// queue up on the listener meanwhile.
+class LateAcceptSocket : public nsSocket::CBlockingSocket {
+public:
+    nsSocket::IBlockingSocket* CreateInstance() const override { return new LateAcceptSocket; }
+    bool Accept(nsSocket::IBlockingSocket& sConnect, sockaddr* psa, int nSecs) const override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return CBlockingSocket::Accept(sConnect, psa, nSecs);
+    }
+};
+
+// Eight strangers half a second apart, each accept 0.6 s late: the queue
+// holds a stranger until about 5.4 s, long past the one-second time-out,
+// and the wait must still end at the first stranger dropped after it.
+TEST(ActiveTransfer, StrangersStillQueuedAtTheDeadlineDoNotStretchTheWait) {
+    TempDir local;
+    testsupport::writeFile(local.file("f"), "data");
+    FtpExchange never = reply("150 Opening.\r\n");
+    never.data = FtpExchange::Data::NeverConnect;
+    never.strangers = 8;
+    ScriptedFtpServer server(reply("220 Ready.\r\n"),
+                             withLogon({reply("550 No file.\r\n"), reply("200 Type set.\r\n"),
+                                        reply("200 Port ok.\r\n"), never,
+                                        reply("425 No connection.\r\n226 ABOR done.\r\n")}));
+    FtpClientRecorder recorder;
+    CFTPClient client(std::make_shared<LateAcceptSocket>(), 1, 2048, 0, "/");
+    client.AttachObserver(&recorder);
+    ASSERT_TRUE(client.Login(nsFTP::CLogonInfo("127.0.0.1", server.port(), "u", "p", "a")));
+    bool fUploaded = true;
+    const double seconds =
+        secondsFor([&] { fUploaded = client.UploadFile(local.file("f"), "f", false, kImage, false); });
+    EXPECT_FALSE(fUploaded);
+    EXPECT_LT(seconds, 2.5);
+    ASSERT_EQ(recorder.errors.size(), 1u) << recorder.errorTexts();
+    EXPECT_EQ(recorder.errors[0].text, "Accept error 0x0000006e");
+    client.DetachObserver(&recorder);
+}
+
 // A transfer is only done when the server's final reply says so.
 struct TransferEndCase {
     const char* label;
@@ -905,6 +943,51 @@ TEST_P(ListingCap, PassesOrIsCutWithTheListUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(Caps, ListingCap, ::testing::ValuesIn(kListingCaps),
                          [](const ::testing::TestParamInfo<ListingCapCase>& info) { return std::string(info.param.label); });
+
+// A listing into file statuses has an entry, with the path given, for each
+// line the listing parser reads, and none for a line it cannot read, even
+// one it had begun to fill before it gave up.
+struct ParsedListingCase {
+    const char* label;
+    std::string listing;
+    std::vector<std::string> names;
+};
+
+void PrintTo(const ParsedListingCase& param, std::ostream* out) { *out << param.label; }
+
+const std::string kUnixLine = "-rw-r--r-- 1 owner group 5 Jan 1 2001 a.ts\r\n";
+
+const ParsedListingCase kParsedListings[] = {
+    {"JunkAfterAFile", kUnixLine + "not a listing line\r\n", {"a.ts"}},
+    {"LsTotalFirst", "total 8\r\n" + kUnixLine, {"a.ts"}},
+    {"OnlyJunk", "x\r\nhello world\r\n", {}},
+    {"EachFormatAmongLinesCutShort",
+     "+i1,s3,\tb.ts\r\n+i2,s3\r\n03-15-05 08:30PM <DIR> rec\r\n03-15-05 08:30PM\r\n"
+     "LOGS.DIR;1 1 8-SEP-2005 16:09 [A]\r\nX.DIR;1\r\n" + kUnixLine + "-rw-r--r-- 1 owner group 5 Jan\r\n",
+     {"b.ts", "rec", "LOGS", "a.ts"}},
+};
+
+class ParsedListing : public ::testing::TestWithParam<ParsedListingCase> {};
+
+TEST_P(ParsedListing, EntriesOnlyForLinesTheParserReads) {
+    const ParsedListingCase& param = GetParam();
+    Scripted scripted(withLogon({reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"),
+                                 FtpExchange::send("150 Here.\r\n", param.listing, "226 Done.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    std::vector<std::shared_ptr<nsFTP::CFTPFileStatus>> entries = {std::make_shared<nsFTP::CFTPFileStatus>()};
+    EXPECT_TRUE(scripted.client.List("/rec/", entries, false)) << scripted.recorder.errorTexts();
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry->Name());
+        EXPECT_EQ(entry->Path(), "/rec/");
+    }
+    EXPECT_EQ(names, param.names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Parsed, ParsedListing, ::testing::ValuesIn(kParsedListings),
+                         [](const ::testing::TestParamInfo<ParsedListingCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 // ---------------------------------------------------------------- abort
 
