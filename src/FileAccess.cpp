@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -82,9 +83,17 @@ std::string FileAccess::pathNormalize(std::string& s)
 
 std::vector<fs::path> FileAccess::searchFile(const std::string dir, const std::regex re, const bool recursive)
 {
-    // File names are bytes on Linux: no locale is needed to turn the
-    // directory into a path, so the process locale is left alone.
-    return recursive ? recursiveSearchFiles(dir, re) : searchFiles(dir, re);
+    // The walk needs no locale: file names are bytes here. A search is where
+    // the run takes on the user's LC_CTYPE, so that the C library's multibyte
+    // text (StringExtra::widen) is read in the user's encoding from then on;
+    // after the walk LC_CTYPE is set to that same locale again, never back to
+    // the one in force before. A locale that the environment names but the
+    // system lacks leaves LC_CTYPE as it was.
+    const char* set = std::setlocale(LC_CTYPE, "");
+    const std::string userLocale = set != nullptr ? set : "";
+    std::vector<fs::path> found = recursive ? recursiveSearchFiles(dir, re) : searchFiles(dir, re);
+    if (set != nullptr) std::setlocale(LC_CTYPE, userLocale.c_str());
+    return found;
 }
 
 std::vector<fs::path> FileAccess::searchFiles(const std::string& dir, const std::regex& re)

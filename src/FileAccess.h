@@ -24,6 +24,8 @@ public:
     // Regular files under dir whose file name re finds a match in. Throws
     // std::filesystem::filesystem_error when dir cannot be opened as a
     // directory; entries that vanish or cannot be examined are skipped.
+    // Leaves the C library's LC_CTYPE in the user's locale (the one the
+    // environment names) for the rest of the process.
     static std::vector<std::filesystem::path> searchFile(const std::string dir, const std::regex re,
                                                          const bool recursive);
 

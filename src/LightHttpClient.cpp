@@ -218,8 +218,10 @@ void LightHttpClient::fail(const std::string& message) {
     throw std::runtime_error(message);
 }
 
+// No close here: the recv that failed has let the socket go already, and
+// that is the one place the rule lives.
 void LightHttpClient::failReceive(int errorCode) {
-    fail("Recieve error. Error code:" + std::to_string(errorCode));
+    throw std::runtime_error("Recieve error. Error code:" + std::to_string(errorCode));
 }
 
 LightHttpClient::Response LightHttpClient::RecvHtml() {

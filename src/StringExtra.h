@@ -43,9 +43,10 @@ public:
     // with the channel file's UTF-8 names, and under "C" or a non-UTF-8
     // locale every Japanese channel name would fail to convert or to match.
     static void narrow(const std::u16string& wide, std::string& out);
-    // The C library's current LC_CTYPE multibyte text -> UTF-16, up to the
-    // first NUL, into `out`. A byte that starts no complete character gives
-    // one U+FFFD and the conversion goes on with the next byte.
+    // The C library's current LC_CTYPE multibyte text (the user's locale
+    // once a directory search has run) -> UTF-16, up to the first NUL, into
+    // `out`. A byte that starts no complete character gives one U+FFFD and
+    // the conversion goes on with the next byte.
     static void widen(const std::string& multi, std::u16string& out);
 
     // ANSI <-> UTF-8 through UTF-16 by way of the C and standard libraries;

@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -16,6 +19,7 @@
 
 #include "ErrorManager.h"
 #include "FileAccess.h"
+#include "StringExtra.h"
 #include "TestPaths.h"
 #include "USPath.h"
 
@@ -44,6 +48,26 @@ std::set<std::string> names(const std::vector<std::filesystem::path>& hits)
     for (const auto& p : hits) out.insert(p.filename().string());
     return out;
 }
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name)) m_old = old;
+        ::setenv(name, value, 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old) ::setenv(m_name, m_old->c_str(), 1); else ::unsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
 
 }  // namespace
 
@@ -254,4 +278,29 @@ TEST(FileSearchTest, FlatAndRecursive)
     EXPECT_TRUE(FileAccess::searchFile(tmp.file("empty"), re, true).empty());
     EXPECT_THROW(FileAccess::searchFile(tmp.file("missing"), re, false), std::filesystem::filesystem_error);
     EXPECT_THROW(FileAccess::searchFile(root + "/a.ts", re, true), std::filesystem::filesystem_error);
+}
+
+TEST(FileSearchTest, TheUsersCtypeLocaleHoldsFromTheFirstSearchOn)
+{
+    const std::string before = std::setlocale(LC_CTYPE, nullptr);
+    {
+        const ScopedEnv all("LC_ALL", "C.UTF-8"), ctype("LC_CTYPE", "C.UTF-8"), lang("LANG", "C.UTF-8");
+        EXPECT_NE(nullptr, std::setlocale(LC_CTYPE, "C"));
+        const std::string title = "録画テスト";
+        std::u16string wide;
+        StringExtra::widen(title, wide);
+        EXPECT_NE(u"録画テスト", wide);
+
+        TempDir tmp;
+        EXPECT_TRUE(FileAccess::searchFile(tmp.path(), std::regex("x"), false).empty());
+        StringExtra::widen(title, wide);
+        EXPECT_EQ(u"録画テスト", wide);
+        EXPECT_STREQ("C.UTF-8", std::setlocale(LC_CTYPE, nullptr));
+
+        // A locale the system lacks changes nothing.
+        const ScopedEnv missing("LC_ALL", "xx_XX.UTF-8");
+        EXPECT_TRUE(FileAccess::searchFile(tmp.path(), std::regex("x"), true).empty());
+        EXPECT_STREQ("C.UTF-8", std::setlocale(LC_CTYPE, nullptr));
+    }
+    std::setlocale(LC_CTYPE, before.c_str());
 }
