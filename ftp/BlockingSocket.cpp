@@ -37,6 +37,56 @@ int pollFor(pollfd& watch, int nSecs) {
 
 void throwErrno(const char* pchWord) { throw CBlockingSocketException(pchWord, errno); }
 
+// An acknowledgement wakes no poll: the waits that count from the last one
+// look at the unacknowledged count this often.
+constexpr std::chrono::milliseconds kProgressSlice{20};
+
+// The bytes written but not yet acknowledged by the peer's system, those
+// not sent yet included (after a shutdown its FIN counts one).
+int unacknowledgedBytes(int hSocket) {
+    int count = 0;
+    if (::ioctl(hSocket, SIOCOUTQ, &count) != 0) throwErrno("Send");
+    return count;
+}
+
+// The time-out of a sending wait, counted from the last progress: the peer
+// acknowledging bytes (the unacknowledged count going down), or whatever
+// else the caller reports. So a wait on a slow link that keeps moving never
+// times out, however much is still queued; a peer that takes nothing for
+// the whole time-out does.
+class SendProgress {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    SendProgress(int hSocket, int nSecs)
+        : m_hSocket(hSocket),
+          m_timeout(std::chrono::seconds(std::max(nSecs, 0))),
+          m_last(Clock::now()),
+          m_unacknowledged(unacknowledgedBytes(hSocket)) {}
+
+    // The unacknowledged count now; fewer than at the last look is progress.
+    int look() {
+        const int count = unacknowledgedBytes(m_hSocket);
+        if (count < m_unacknowledged) m_last = Clock::now();
+        m_unacknowledged = count;
+        return count;
+    }
+    void progressed() { m_last = Clock::now(); }
+    // Milliseconds of the next wait: a slice, or less when the time-out
+    // comes first; 0 once a whole time-out passed without progress.
+    int nextWaitMs() const {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_last + m_timeout - Clock::now());
+        if (left.count() <= 0) return 0;
+        return static_cast<int>(std::min(left, kProgressSlice).count());
+    }
+
+private:
+    int m_hSocket;
+    Clock::duration m_timeout;
+    Clock::time_point m_last;
+    int m_unacknowledged;
+};
+
 // For getpeername and getsockname. Callers hand in a plain sockaddr,
 // which an IPv4 address fills exactly.
 void copyAddress(int hSocket, sockaddr* psa, int (*query)(int, sockaddr*, socklen_t*), const char* pchWord) {
@@ -248,10 +298,28 @@ int CBlockingSocket::Send(const char* pch, int nSize, int nSecs) const {
             ::send(m_hSocket, pch, static_cast<std::size_t>(std::max(nSize, 0)), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) return static_cast<int>(n);
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            WaitFor(POLLOUT, nSecs, "Send timeout");
+            WaitWritable(nSecs);
         } else if (errno != EINTR) {
             throwErrno("Send");
         }
+    }
+}
+
+// Linux calls a TCP socket writable only once a third of its send buffer is
+// free. With a buffer of megabytes on a slow link that takes longer than the
+// time-out while the peer takes bytes all along: the time-out counts from
+// the last acknowledgement instead.
+void CBlockingSocket::WaitWritable(int nSecs) const {
+    SendProgress progress(m_hSocket, nSecs);
+    for (;;) {
+        const int waitMs = progress.nextWaitMs();
+        if (waitMs == 0) throw CBlockingSocketException("Send timeout", ETIMEDOUT);
+        pollfd watch{m_hSocket, POLLOUT, 0};
+        const int ready = ::poll(&watch, 1, waitMs);
+        // Writable, or failed: the send that follows tells which.
+        if (ready > 0) return;
+        if (ready < 0 && errno != EINTR) throwErrno("Send");
+        progress.look();
     }
 }
 
@@ -274,29 +342,55 @@ int CBlockingSocket::Receive(char* pch, int nSize, int nSecs) const {
 // close is awaited instead, and it acknowledges all it took by then; bytes
 // still unacknowledged after it are on their way to a peer that is gone, and
 // its system answers them with a reset.
+//
+// On a slow link the bytes still queued here can take far longer than the
+// time-out to drain, while every send before had a time-out of its own: the
+// time-out counts from the last progress (bytes acknowledged, or the peer's
+// close), never from the last write. Bytes the peer's system acknowledged
+// but its program has not read yet cannot be seen from here: once all is
+// acknowledged, the wait for the close is one time-out. The peer's close,
+// and a failure before it, wake the wait at once; an acknowledgement does
+// not, so the count is looked at in slices (20 ms), and so is a failure
+// after the close, when the socket is readable and hung up for good.
 void CBlockingSocket::FinishSending(int nSecs) const {
     RequireOpen();
-    using Clock = std::chrono::steady_clock;
-    const auto until = Clock::now() + std::chrono::seconds(std::max(nSecs, 0));
-    const auto secondsLeft = [&until] {
-        const auto left = std::chrono::ceil<std::chrono::seconds>(until - Clock::now()).count();
-        return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-    };
     if (::shutdown(m_hSocket, SHUT_WR) != 0) throwErrno("Send");
+    SendProgress progress(m_hSocket, nSecs);
+    bool fPeerClosed = false;
     char sink[4096];
-    while (Receive(sink, sizeof sink, secondsLeft()) != 0) {
-        if (Clock::now() >= until) throw CBlockingSocketException("Receive timeout", ETIMEDOUT);
-    }
     for (;;) {
-        int unacknowledged = 0;
-        if (::ioctl(m_hSocket, SIOCOUTQ, &unacknowledged) != 0) throwErrno("Send");
-        if (unacknowledged == 0) return;
+        // What the peer sends meanwhile is dropped, a bounded amount per
+        // round: a peer that keeps sending cannot hold the wait here.
+        for (int nRead = 0; !fPeerClosed && nRead < 16; ++nRead) {
+            const ssize_t n = ::recv(m_hSocket, sink, sizeof sink, MSG_DONTWAIT);
+            if (n == 0) {
+                fPeerClosed = true;
+                progress.progressed();
+            } else if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+                if (errno != EINTR) throwErrno("Receive");
+            }
+        }
+        const int unacknowledged = progress.look();
+        if (fPeerClosed && unacknowledged == 0) return;
         int error = 0;
         socklen_t length = sizeof error;
         if (::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) throwErrno("Send");
         if (error != 0) throw CBlockingSocketException("Send", error);
-        if (Clock::now() >= until) throw CBlockingSocketException("Send timeout", ETIMEDOUT);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int waitMs = progress.nextWaitMs();
+        if (waitMs == 0) {
+            // Bytes the peer does not take, or a peer that took all and
+            // does not close.
+            throw CBlockingSocketException(unacknowledged > 0 ? "Send timeout" : "Receive timeout", ETIMEDOUT);
+        }
+        if (fPeerClosed) {
+            // A closed peer's socket stays readable (its end) and hung up:
+            // poll would not wait.
+            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        } else {
+            pollfd watch{m_hSocket, POLLIN, 0};
+            if (::poll(&watch, 1, waitMs) < 0 && errno != EINTR) throwErrno("Receive");
+        }
     }
 }
 

@@ -69,13 +69,21 @@ public:
     // Waits at most nSecs for a peer; a time-out raises "Accept".
     virtual bool Accept(IBlockingSocket& sConnect, sockaddr* psa, int nSecs) const = 0;
     virtual void Close() = 0;
+    // Sends all nSize bytes. A wait for room fails ("Send timeout") after
+    // nSecs in which the peer acknowledged nothing.
     virtual int Write(const char* pch, int nSize, int nSecs) const = 0;
     virtual int Receive(char* pch, int nSize, int nSecs) const = 0;
-    // Ends the sending side and waits, nSecs in all, until the peer has
-    // closed its side having taken every byte sent; what it sends meanwhile
-    // is dropped. A peer that left without taking them all raises "Receive"
-    // or "Send" (its system resets the connection), one that neither closes
-    // nor fails "Receive timeout" or "Send timeout".
+    // Ends the sending side and waits until the peer has closed its side
+    // and its system has acknowledged every byte sent; what it sends
+    // meanwhile is dropped. The time-out nSecs counts from the last
+    // progress, not from the last write: bytes acknowledged (the count of
+    // unacknowledged bytes going down) or the peer's close. So a slow link
+    // with much still queued succeeds as long as it keeps moving. A reset or
+    // other failure raises "Receive" (before the peer's close) or "Send"
+    // (after it). A whole time-out without progress raises "Send timeout"
+    // while bytes are unacknowledged (a peer that stopped reading, or one
+    // that closed leaving bytes untaken), "Receive timeout" when all is
+    // acknowledged but the peer does not close.
     virtual void FinishSending(int nSecs) const = 0;
     virtual void GetPeerAddr(sockaddr* psa) const = 0;
     virtual void GetSockAddr(sockaddr* psa) const = 0;
@@ -125,6 +133,9 @@ protected:
     // Waits until the socket is readable (POLLIN) or writable (POLLOUT);
     // raises strTimeoutWord after nSecs.
     void WaitFor(short events, int nSecs, const char* pchTimeoutWord) const;
+    // Waits until the socket takes more bytes; raises "Send timeout" after
+    // nSecs in which the peer acknowledged nothing.
+    void WaitWritable(int nSecs) const;
     void RequireOpen() const;
 
     SOCKET m_hSocket = INVALID_SOCKET;

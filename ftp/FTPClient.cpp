@@ -655,8 +655,10 @@ bool CFTPClient::EndTransferLoop(bool fLocalFailure) const {
 
 bool CFTPClient::SendData(ITransferNotification& Observer, nsSocket::IBlockingSocket& sckDataConnection) const {
     m_fTransferInProgress = true;
+    NOTIFY_OBSERVERS(OnBeginSendingData());
     bool fLocalFailure = false;
     try {
+        long long lTotal = 0;
         std::size_t bytesToSend = 0;
         errno = 0;
         bool fRead = Observer.OnPreBytesSend(m_vBuffer.data(), m_vBuffer.size(), bytesToSend);
@@ -664,6 +666,7 @@ bool CFTPClient::SendData(ITransferNotification& Observer, nsSocket::IBlockingSo
             const int iNumWrite = sckDataConnection.Write(m_vBuffer.data(), static_cast<int>(bytesToSend),
                                                           TimeoutSecs());
             assert(iNumWrite == static_cast<int>(bytesToSend) && "iNumWrite == static_cast<int>(bytesRead)");
+            lTotal += iNumWrite;
             NOTIFY_OBSERVERS(OnBytesSent(m_vBuffer, iNumWrite));
             errno = 0;
             fRead = Observer.OnPreBytesSend(m_vBuffer.data(), m_vBuffer.size(), bytesToSend);
@@ -675,6 +678,7 @@ bool CFTPClient::SendData(ITransferNotification& Observer, nsSocket::IBlockingSo
             // Written is not taken: a server that closed on part of the file
             // may still answer that it stored it.
             sckDataConnection.FinishSending(TimeoutSecs());
+            NOTIFY_OBSERVERS(OnEndSendingData(lTotal));
         }
     } catch (const nsSocket::CBlockingSocketException& blockingException) {
         m_fTransferInProgress = false;

@@ -61,6 +61,14 @@ public:
                                     long long /*lFileSize*/) {}
         virtual void OnSendCommand(const CCommand& /*Command*/, const CArg& /*Arguments*/) {}
         virtual void OnResponse(const CReply& /*Reply*/) {}
+        // The sending pair of OnBeginReceivingData and OnEndReceivingData.
+        // Begin: the data connection is ready, the first block comes next.
+        // End: every byte sent has arrived (the server closed the data
+        // connection and acknowledged them all), which on a slow link is
+        // long after the last block was written. Not notified when the
+        // transfer fails or is aborted.
+        virtual void OnBeginSendingData() {}
+        virtual void OnEndSendingData(long long /*lSentBytes*/) {}
     };
 
     // The source or sink of one transfer.

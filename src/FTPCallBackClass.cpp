@@ -19,20 +19,19 @@ void FTPCallBackClass::start(const std::string& source, const std::string& targe
     lTotalSize = 0;
     lDiffSize = 0;
     lLastTotalSize = 0;
-    lFirstBlockSize = 0;
     timeend = std::chrono::steady_clock::now();
+    fBeganSending = false;
+    fEndedSending = false;
+    timeBeginSending = timeend;
+    timeEndSending = timeend;
     timeFirstBlock = timeend;
     timeLastBlock = timeend;
 }
 
 void FTPCallBackClass::count(long long bytes) {
-    const uint64_t counted = bytes > 0 ? static_cast<uint64_t>(bytes) : 0;
-    lTotalSize += counted;
+    lTotalSize += bytes > 0 ? static_cast<uint64_t>(bytes) : 0;
     timeLastBlock = std::chrono::steady_clock::now();
-    if (lUpCount == 0) {
-        timeFirstBlock = timeLastBlock;
-        lFirstBlockSize = counted;
-    }
+    if (lUpCount == 0) timeFirstBlock = timeLastBlock;
     if (lUpCount % kBlocksPerLine == 0) printSend();
     ++lUpCount;
 }
@@ -49,6 +48,16 @@ void FTPCallBackClass::OnPreReceiveFile(const std::string& strSourceFile, const 
 
 void FTPCallBackClass::OnBytesSent(const nsFTP::TByteVector& /*vBuffer*/, long long lSentBytes) {
     count(lSentBytes);
+}
+
+void FTPCallBackClass::OnBeginSendingData() {
+    timeBeginSending = std::chrono::steady_clock::now();
+    fBeganSending = true;
+}
+
+void FTPCallBackClass::OnEndSendingData(long long /*lSentBytes*/) {
+    timeEndSending = std::chrono::steady_clock::now();
+    fEndedSending = true;
 }
 
 void FTPCallBackClass::OnBytesReceived(const nsFTP::TByteVector& /*vBuffer*/, long long lReceivedBytes) {
@@ -103,12 +112,15 @@ void FTPCallBackClass::OnPostSendFile(const std::string& /*strSourceFile*/, cons
                                       long long lFileSize) {
     // The closing line gives the rate of the data phase alone, without the
     // commands and response waits before it or the wait for the final reply
-    // after it. Each block is counted once it is written, so the time from
-    // the first count to the last is the time the blocks after the first
-    // took. A lone block's own time cannot be told from the waits before it:
-    // it counts as one millisecond, as any shorter time does.
-    const uint64_t timedBytes = lUpCount > 1 ? lTotalSize - lFirstBlockSize : lTotalSize;
-    setRate(bytesPerSecond(timedBytes, timeLastBlock - timeFirstBlock));
+    // after it: all bytes over the time from the data connection being
+    // ready to the last byte having arrived. A block counts once it is
+    // written, which on a slow link is long before it arrives, so the last
+    // block's time serves as the end only when no end came (the transfer
+    // failed or was aborted); the first block's time is the begin when no
+    // begin came.
+    const auto begin = fBeganSending ? timeBeginSending : timeFirstBlock;
+    const auto end = fEndedSending ? timeEndSending : timeLastBlock;
+    setRate(bytesPerSecond(lTotalSize, end - begin));
     printLine();
     std::printf("\n");
     std::fflush(stdout);

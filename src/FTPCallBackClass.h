@@ -25,6 +25,10 @@ public:
     void OnPostSendFile(const std::string& strSourceFile, const std::string& strTargetFile,
                         long long lFileSize) override;
     void OnResponse(const nsFTP::CReply& /*Reply*/) override {}
+    // The data phase of an upload, for the closing line's rate: from the
+    // data connection being ready to every byte having arrived.
+    void OnBeginSendingData() override;
+    void OnEndSendingData(long long lSentBytes) override;
 
     // Works out the figures since the previous line and prints the progress
     // line on the console (no line end: the next one overwrites it).
@@ -51,8 +55,13 @@ private:
     uint64_t lDiffSize = 0;
     uint64_t lLastTotalSize = 0;
     int64_t lFileSize = 0;
-    // For the closing line's rate of the data phase.
+    // For the closing line's rate of the data phase: its begin and end as
+    // the client notified them, and the first and last block's time for
+    // when it did not (no end comes on a failure or an abort).
+    std::chrono::steady_clock::time_point timeBeginSending{};
+    std::chrono::steady_clock::time_point timeEndSending{};
+    bool fBeganSending = false;
+    bool fEndedSending = false;
     std::chrono::steady_clock::time_point timeFirstBlock{};
     std::chrono::steady_clock::time_point timeLastBlock{};
-    uint64_t lFirstBlockSize = 0;
 };

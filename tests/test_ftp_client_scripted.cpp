@@ -3,10 +3,12 @@
 // firewall logons, data connections that never come, SIZE replies that must
 // not become offsets, PASV replies malformed or naming another host, and
 // arguments that would smuggle in a command.
+#include "FTPCallBackClass.h"
 #include "FTPClient.h"
 #include "FTPFileStatus.h"
 #include "FtpClientRecorder.h"
 #include "ScriptedFtpServer.h"
+#include "TestLog.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <thread>
 
@@ -692,15 +695,19 @@ struct TransferEndCase {
     FtpExchange dataCommandAnswer;
     bool connectedAfter;
     std::string abortAnswer = "";  // "" when no ABOR is due
+    bool dataArrives = true;       // an upload's data all reached the server
 };
 
 void PrintTo(const TransferEndCase& param, std::ostream* out) { *out << param.label; }
 
 // The server reads the first `bytes` of the upload, closes the data
-// connection on the rest, and still says it stored the file.
+// connection on the rest, and still says it stored the file. It closes
+// 300 ms after its last read: long after its system acknowledged all of the
+// small file, so only the wait for its close can tell the client.
 FtpExchange takesOnly(std::size_t bytes) {
     FtpExchange exchange = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
     exchange.receiveLimit = bytes;
+    exchange.throttle.readPause = std::chrono::milliseconds(300);
     return exchange;
 }
 
@@ -717,7 +724,9 @@ const TransferEndCase kTransferEnds[] = {
     // The server hangs up at STOR: the connection is gone on this side too,
     // so a caller knows to log on again.
     {"ControlDroppedAtStore", true, FtpExchange::hangUp(), false},
-    {"UploadCutShortDespite226", true, takesOnly(3), true, "226 ABOR done.\r\n"},
+    // All of the file fits in the socket buffers; the server's close with
+    // bytes unread resets the data connection.
+    {"UploadCutShortDespite226", true, takesOnly(3), true, "226 ABOR done.\r\n", false},
     // A caller that retries must log on again rather than spend an attempt
     // on a connection the server closed.
     {"ServerClosesWith421", true, dataTimeout(), false},
@@ -740,10 +749,127 @@ TEST_P(TransferEnd, FailsUnlessTheFinalReplyIsPositive) {
                               : scripted.client.DownloadFile("f", sink, kImage, false));
     EXPECT_EQ(scripted.client.IsConnected(), param.connectedAfter);
     EXPECT_EQ(scripted.client.Noop(), param.connectedAfter ? FTP_OK : FTP_ERROR);
+    // The end of sending is notified when the data arrived, whatever the
+    // final reply; not when it did not.
+    if (param.upload && !scripted.recorder.sendingEvents.empty()) {
+        EXPECT_EQ(scripted.recorder.sendingEvents.back().rfind("End", 0) == 0, param.dataArrives)
+            << scripted.recorder.sendingEvents.back();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(FinalReplies, TransferEnd, ::testing::ValuesIn(kTransferEnds),
                          [](const ::testing::TestParamInfo<TransferEndCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// ---------------------------------------------------------------- uploads over a slow link
+
+// A server behind a slow link: a 64 KiB receive buffer, read 64 KiB at a
+// time every 50 ms (under 1 MB/s), against a client with a one-second
+// time-out whose socket queues megabytes. The client waits on its full
+// buffer during the writes, and for the bytes queued at the last write to
+// arrive, each far longer than the time-out, while the transfer keeps
+// moving: that is no failure. A server that stops reading for longer than
+// the time-out (3 s) is one, within a time-out of its stop.
+struct SlowLinkCase {
+    const char* label;
+    std::size_t fileSize;
+    std::size_t stallAfter;  // bytes the server reads before it stops for 3 s; 0: it never does
+};
+
+void PrintTo(const SlowLinkCase& param, std::ostream* out) { *out << param.label; }
+
+const SlowLinkCase kSlowLinks[] = {
+    {"KeepsMovingAndSucceeds", 5000000, 0},
+    // Most of the file is still to be written when the server stops,
+    {"StallDuringTheWrites", 6000000, 262144},
+    // or all of it is written, queued on the client's side.
+    {"StallAfterTheLastWrite", 2000000, 262144},
+};
+
+// The rate of a closing "Transfer :" line in bytes per second.
+double loggedRate(const std::string& log) {
+    const std::size_t at = log.find("bytes ");
+    if (at == std::string::npos) return -1;
+    char* end = nullptr;
+    const double figure = std::strtod(log.c_str() + at + 6, &end);
+    const std::string unit(end);
+    if (unit.rfind("Mbyte/sec.", 0) == 0) return figure * 1e6;
+    if (unit.rfind("Kbyte/sec.", 0) == 0) return figure * 1e3;
+    return figure;
+}
+
+class SlowLink : public ::testing::TestWithParam<SlowLinkCase> {};
+
+TEST_P(SlowLink, FailsOnlyWhenTheTransferStops) {
+    const SlowLinkCase& param = GetParam();
+    TempDir local;
+    std::string payload(param.fileSize, '\0');
+    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 23);
+    testsupport::writeFile(local.file("f"), payload);
+    FtpExchange store = FtpExchange::receive("150 Go.\r\n", "226 Stored.\r\n");
+    store.throttle.receiveBuffer = 65536;
+    store.throttle.readPause = std::chrono::milliseconds(50);
+    store.throttle.stallAfter = param.stallAfter;
+    store.throttle.stall = std::chrono::seconds(3);
+    Scripted scripted(withLogon({reply("550 None.\r\n"), reply("200 Type set.\r\n"), reply("200 Port ok.\r\n"), store,
+                                 reply("226 ABOR done.\r\n")}));
+    ASSERT_TRUE(scripted.login());
+    scripted.client.setUiTimeout(1);
+    FTPCallBackClass progress;
+    scripted.client.AttachObserver(&progress);
+    const std::string logPath = local.file("upload.log");
+    testsupport::startTestLog(logPath, false, false);
+    testing::internal::CaptureStdout();
+    const bool uploaded = scripted.client.UploadFile(local.file("f"), "f", false, kImage, false);
+    const std::string console = testing::internal::GetCapturedStdout();
+    testsupport::endTestLog();
+    scripted.client.DetachObserver(&progress);
+    const ScriptedFtpServer::ReceiveTimes times = scripted.server.receiveTimes();
+    const std::vector<std::string> sending = scripted.recorder.sendingEvents;
+    ASSERT_FALSE(sending.empty());
+    EXPECT_EQ(sending[0], "Begin after 0 blocks");
+
+    if (param.stallAfter == 0) {
+        EXPECT_TRUE(uploaded) << scripted.recorder.errorTexts();
+        EXPECT_TRUE(scripted.recorder.errors.empty()) << scripted.recorder.errorTexts();
+        EXPECT_TRUE(scripted.server.dataReceived() == payload)
+            << "the server got " << scripted.server.dataReceived().size() << " bytes";
+        const std::string total = std::to_string(payload.size());
+        EXPECT_EQ(sending, std::vector<std::string>({"Begin after 0 blocks",
+                                                     "End " + total + " after " +
+                                                         std::to_string(scripted.recorder.blocksSent) + " blocks"}));
+        // The rate the progress observer logs and prints is the one the
+        // server saw: its bytes from its first to the data connection's end.
+        const double serverRate = static_cast<double>(payload.size()) /
+                                  std::chrono::duration<double>(times.end - times.firstByte).count();
+        ASSERT_NE(console.rfind('\r'), std::string::npos);
+        const std::size_t lastStart = console.rfind('\r') + 1;
+        const std::string last = console.substr(lastStart, console.find('\n', lastStart) - lastStart);
+        EXPECT_EQ(last.rfind("Transfer : 100.00% " + total + "/" + total + "bytes ", 0), 0u) << last;
+        const double ratio = loggedRate(last) / serverRate;
+        EXPECT_GE(ratio, 0.75) << last << ", the server saw " << serverRate << " bytes/s";
+        EXPECT_LE(ratio, 1.25) << last << ", the server saw " << serverRate << " bytes/s";
+        const std::vector<std::string> log = testsupport::splitLines(testsupport::readFile(logPath));
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_NE(log[0].find(last.substr(0, last.size() - 3)), std::string::npos)
+            << "the log holds the closing console line without its blanks: " << log[0];
+    } else {
+        EXPECT_FALSE(uploaded);
+        ASSERT_FALSE(scripted.recorder.errors.empty());
+        const FtpClientRecorder::Error& error = scripted.recorder.errors[0];
+        EXPECT_EQ(error.text, "Send timeout error 0x0000006e");
+        EXPECT_EQ(error.line, 1099u);
+        ASSERT_NE(times.stalled, std::chrono::steady_clock::time_point());
+        const double afterStop = std::chrono::duration<double>(error.at - times.stalled).count();
+        EXPECT_GE(afterStop, 0.8) << "failed before a time-out without progress";
+        EXPECT_LE(afterStop, 2.0) << "failed later than a time-out (and a second) after the server stopped";
+        EXPECT_EQ(sending.size(), 1u) << "no end of sending for a failed upload";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Uploads, SlowLink, ::testing::ValuesIn(kSlowLinks),
+                         [](const ::testing::TestParamInfo<SlowLinkCase>& info) {
                              return std::string(info.param.label);
                          });
 
@@ -1018,6 +1144,9 @@ struct AbortCase {
     std::string transferEnd;   // sent once the data connection closed
     std::string abortAnswer;   // "" for none at all
     bool connectedAfter;
+    // The server keeps the data connection open until it reads ABOR: an
+    // aborted upload must not wait for its close.
+    bool serverHoldsData = false;
 };
 
 void PrintTo(const AbortCase& param, std::ostream* out) { *out << param.label; }
@@ -1025,6 +1154,7 @@ void PrintTo(const AbortCase& param, std::ostream* out) { *out << param.label; }
 const AbortCase kAbortCases[] = {
     {"UploadTakenForComplete", true, "226 Stored.\r\n", "225 No transfer to ABOR.\r\n", true},
     {"UploadSeenCut", true, "", "426 Aborted.\r\n226 ABOR done.\r\n", true},
+    {"UploadDataHeldOpenUntilAbor", true, "", "426 Aborted.\r\n226 ABOR done.\r\n", true, true},
     {"DownloadSeenCut", false, "426 Failure writing.\r\n", "225 No transfer to ABOR.\r\n", true},
     {"DownloadNothingLeftToReport", false, "", "225 ABOR done.\r\n", true},
     {"PreliminaryPassedOver", false, "", "150 Still.\r\n426 Cut.\r\n226 Done.\r\n", true},
@@ -1043,6 +1173,7 @@ TEST_P(AbortDuringTransfer, NextCommandReadsItsOwnReply) {
                      reply("200 Port ok.\r\n")};
     script.push_back(param.upload ? FtpExchange::receive("150 Go.\r\n", param.transferEnd)
                                   : FtpExchange::send("150 Go.\r\n", payload, param.transferEnd));
+    script.back().holdData = param.serverHoldsData;
     script.push_back(param.abortAnswer.empty() ? silence() : reply(param.abortAnswer));
     script.push_back(reply("200 Noop.\r\n"));
     Scripted scripted(withLogon(script));
@@ -1051,9 +1182,17 @@ TEST_P(AbortDuringTransfer, NextCommandReadsItsOwnReply) {
     scripted.client.AttachObserver(&aborting);
     scripted.client.setUiTimeout(param.connectedAfter ? 2 : 1);
     nsFTP::COutputStream sink("\r\n", "sink");
-    EXPECT_FALSE(param.upload ? scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)
-                              : scripted.client.DownloadFile("f", sink, kImage, false));
+    const double seconds = secondsFor([&] {
+        EXPECT_FALSE(param.upload ? scripted.client.UploadFile(local.file("f"), "f", false, kImage, false)
+                                  : scripted.client.DownloadFile("f", sink, kImage, false));
+    });
     scripted.client.DetachObserver(&aborting);
+    if (param.serverHoldsData) {
+        // No wait after the data of an aborted upload: it ends at once,
+        // with nothing to report.
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_TRUE(aborting.errors.empty()) << aborting.errorTexts();
+    }
     EXPECT_FALSE(scripted.client.IsTransferringData());
     EXPECT_EQ(scripted.client.IsConnected(), param.connectedAfter);
     EXPECT_EQ(scripted.client.Noop(), param.connectedAfter ? FTP_OK : FTP_ERROR);
@@ -1066,6 +1205,8 @@ TEST_P(AbortDuringTransfer, NextCommandReadsItsOwnReply) {
     if (param.upload) {
         // The block the stream filled after the abort is not written.
         EXPECT_EQ(aborting.blocksSent, 1);
+        EXPECT_EQ(aborting.sendingEvents, std::vector<std::string>({"Begin after 0 blocks"}))
+            << "no end of sending for an aborted upload";
         EXPECT_TRUE(scripted.server.dataReceived() == payload.substr(0, 2048));
     } else {
         // One more block is received after the abort: counted, not delivered.

@@ -1,6 +1,8 @@
 // The upload observer driven the way the FTP client drives it: the console
 // line that overwrites itself and the final log line, for the sizes that
-// break naive arithmetic (an empty file, one block in no time, over 4 GiB).
+// break naive arithmetic (an empty file, one block in no time, over 4 GiB),
+// and the closing line's rate: that of the data phase, from the data
+// connection being ready to the data having arrived.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,22 @@
 
 namespace {
 
+// When the client notifies what, in milliseconds apart: OnPreSendFile, the
+// commands and their replies (wait), OnBeginSendingData (the data
+// connection is ready), the first block (lead), the other blocks (gap
+// apart), the bytes still queued arriving (drain), OnEndSendingData, the
+// final reply (tail), OnPostSendFile. A failed or aborted upload has no end;
+// `begin` false plays a client that notifies no begin.
+struct Timeline {
+    int wait = 0;
+    int lead = 0;
+    int gap = 0;
+    int drain = 0;
+    int tail = 0;
+    bool begin = true;
+    bool end = true;
+};
+
 struct ProgressCase {
     const char* name;
     long long fileSize;
@@ -22,14 +40,17 @@ struct ProgressCase {
     long long blocks;
     int lines;              // console lines, the closing one included
     const char* lastLine;   // start of the closing console line
-    int pauseMs = 0;        // between the last block and the end (the final reply)
     const char* unit = "";  // of the closing line's rate, when given
-    int waitMs = 0;         // before the first block (the commands and their replies)
-    int gapMs = 0;          // between blocks
-    long long firstBlock = 0;           // its size, when not blockSize
-    double minRate = 0, maxRate = 0;    // the closing figure's band, in `unit`, when given
+    double minRate = 0, maxRate = 0;  // the closing figure's band, in `unit`, when given
+    long long firstBlock = 0;         // its size, when not blockSize
+    Timeline time = {};
 };
 
+// The closing rate is all bytes over the time from the begin to the end.
+// Sleeps only ever last longer than asked, so the right figure can only
+// come out below the nominal one: each band reaches from the nominal figure
+// down far enough for 200 ms or more of delay on a busy machine, and every
+// wrong formula falls outside it.
 const ProgressCase kCases[] = {
     {"an empty file", 0, 0, 0, 1, "Transfer : 100.00% 0/0bytes   0.00byte/sec."},
     {"smaller than one block, in no time", 100, 100, 1, 2, "Transfer : 100.00% 100/100bytes "},
@@ -37,13 +58,30 @@ const ProgressCase kCases[] = {
     {"over 4 GiB counts in full", 5368709120LL, 1073741824LL, 5, 2,
      "Transfer : 100.00% 5368709120/5368709120bytes "},
     // 40 kB in well under 40 ms: the wait for the final reply is no part of it.
-    {"the closing rate ends at the last block", 40000, 10000, 4, 2,
-     "Transfer : 100.00% 40000/40000bytes ", 300, "Mbyte/sec."},
-    // 400 kB after the first block over 200 ms: 2.00. Counting the waits
-    // before or after, or the first block, gives 0.8, 3.0, 4.8 or 12.
-    {"the closing rate is the data phase's", 2400000, 100000, 5, 2, "Transfer : 100.00% 2400000/2400000bytes ",
-     300, "Mbyte/sec.", 300, 50, 2000000, 1.0, 2.0},
+    {"the final reply's wait is no part of the rate", 40000, 10000, 4, 2, "Transfer : 100.00% 40000/40000bytes ",
+     "Mbyte/sec.", 0, 0, 0, {0, 0, 0, 0, 300}},
+    // 2 MB from the begin to the end, 1000 ms: 2.00. Ending at the last
+    // block gives 5.0 (so does the old count from the first block to the
+    // last without the first), counting the wait before the begin or the
+    // final reply's after the end 1.25, leaving out the first block 1.0.
+    {"the closing rate is the data phase's", 2000000, 500000, 3, 2, "Transfer : 100.00% 2000000/2000000bytes ",
+     "Mbyte/sec.", 1.4, 2.0, 1000000, {600, 200, 100, 600, 600}},
+    // 1 MB in 400 ms: 2.50. A lone block's written moment alone gives 1000
+    // (one millisecond), ending at it 5.0, counting either wait around the
+    // data phase 1.43.
+    {"one block's closing rate is the data phase's", 1000000, 1000000, 1, 2,
+     "Transfer : 100.00% 1000000/1000000bytes ", "Mbyte/sec.", 1.6, 2.5, 0, {300, 200, 0, 200, 300}},
+    // A failed upload: no end, so the last block ends it: 2 MB in 400 ms,
+    // 5.00; up to the closing line it would be 2.0.
+    {"without an end the last block ends the data phase", 3000000, 1000000, 2, 2,
+     "Transfer : 66.67% 2000000/3000000bytes ", "Mbyte/sec.", 3.0, 5.0, 0, {0, 200, 200, 0, 600, true, false}},
+    // No begin: the first block starts it: 2 MB in 400 ms, 5.00; from the
+    // start of the upload it would be 2.0.
+    {"without a begin the first block starts the data phase", 2000000, 1000000, 2, 2,
+     "Transfer : 100.00% 2000000/2000000bytes ", "Mbyte/sec.", 3.0, 5.0, 0, {600, 0, 200, 200, 600, false, true}},
 };
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace
 
@@ -56,13 +94,21 @@ TEST(FtpProgress, ConsoleAndLogLines) {
         FTPCallBackClass observer;
         const nsFTP::TByteVector block(16);
         testing::internal::CaptureStdout();
+        // As the client notifies it.
         observer.OnPreSendFile("local.ts", "/up/local.ts", c.fileSize);
-        std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
+        sleepMs(c.time.wait);
+        if (c.time.begin) observer.OnBeginSendingData();
+        sleepMs(c.time.lead);
+        long long sent = 0;
         for (long long i = 0; i < c.blocks; ++i) {
-            if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
-            observer.OnBytesSent(block, i == 0 && c.firstBlock > 0 ? c.firstBlock : c.blockSize);
+            if (i > 0) sleepMs(c.time.gap);
+            const long long count = i == 0 && c.firstBlock > 0 ? c.firstBlock : c.blockSize;
+            observer.OnBytesSent(block, count);
+            sent += count;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+        sleepMs(c.time.drain);
+        if (c.time.end) observer.OnEndSendingData(sent);
+        sleepMs(c.time.tail);
         observer.OnPostSendFile("local.ts", "/up/local.ts", c.fileSize);
         const std::string console = testing::internal::GetCapturedStdout();
         testsupport::endTestLog();

@@ -1,16 +1,23 @@
 // The blocking sockets under the FTP client: every wait bounded, failures
 // raised with the operation's word and errno, no SIGPIPE, close-on-exec
-// handles, the HTTP-line reader and the datagram operations.
+// handles, the end of sending (the peer's close and every byte
+// acknowledged, waited for as long as they keep coming), the HTTP-line
+// reader and the datagram operations.
 #include "BlockingSocket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <thread>
 
 using nsSocket::CBlockingSocket;
 using nsSocket::CBlockingSocketException;
@@ -55,10 +62,16 @@ TEST(SocketException, MessageAndTheRoomItNeeds) {
 // ---------------------------------------------------------------- stream sockets
 
 // A listener on 127.0.0.1, a client connected to it and the accepted end.
+// With `receiveBuffer` (not 0), the accepted end's SO_RCVBUF, set on the
+// listener so that it holds from the handshake.
 struct ConnectedPair {
-    explicit ConnectedPair(std::unique_ptr<CBlockingSocket> acceptedInto = std::make_unique<CBlockingSocket>())
+    explicit ConnectedPair(std::unique_ptr<CBlockingSocket> acceptedInto = std::make_unique<CBlockingSocket>(),
+                           int receiveBuffer = 0)
         : accepted(std::move(acceptedInto)) {
         listener.Create(SOCK_STREAM);
+        if (receiveBuffer > 0) {
+            EXPECT_EQ(::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer), 0);
+        }
         listener.Bind(CSockAddr("127.0.0.1", 0));
         listener.Listen();
         listener.GetSockAddr(address);
@@ -158,6 +171,127 @@ TEST(StreamSocket, HostNamesAndNumbers) {
     EXPECT_EQ(CSockAddr("no address", 1).IPAddr(), 0u);
     EXPECT_EQ(CSockAddr(0xC0A80005UL, 515).DottedDecimal(), "192.168.0.5");
 }
+
+// ---------------------------------------------------------------- the end of sending
+
+// What the peer does while the client finishes sending. The peer's thread
+// gets the accepted socket; whatever it leaves open is closed once the
+// client's FinishSending has returned.
+enum class Peer {
+    ReadsAllAndCloses,
+    // Reads a little at a time through a small buffer: far slower than the
+    // client queued its bytes, yet always moving.
+    ReadsSlowlyAndCloses,
+    ReadsAllNeverCloses,
+    // Reads nothing and closes: its system resets the connection.
+    ClosesUnread,
+    // Reads nothing through a tiny buffer and ends its sending side, the
+    // socket left open: most bytes stay unacknowledged after its close.
+    HalfClosesUnread,
+    // As HalfClosesUnread, then resets the connection (SO_LINGER 0) 300 ms later.
+    HalfClosesUnreadThenResets,
+};
+
+struct FinishCase {
+    const char* label;
+    Peer peer;
+    int bytes;          // the client writes them before FinishSending
+    int timeout;        // FinishSending's
+    const char* error;  // the exception's text; "" for none
+    double minSeconds, maxSeconds;  // FinishSending's time
+};
+
+void PrintTo(const FinishCase& param, std::ostream* out) { *out << param.label; }
+
+const FinishCase kFinishCases[] = {
+    {"PeerTakesAllAndCloses", Peer::ReadsAllAndCloses, 100000, 3, "", 0, 0.5},
+    // 150 kB read at 2 KiB every 20 ms (about 100 kB/s) take well over
+    // the one-second time-out: it counts from the last progress.
+    {"SlowPeerThatKeepsReading", Peer::ReadsSlowlyAndCloses, 150000, 1, "", 1.2, 10},
+    {"PeerNeverCloses", Peer::ReadsAllNeverCloses, 100000, 1, "Receive timeout error 0x0000006e", 0.9, 2},
+    {"ResetByAPeerThatReadNothing", Peer::ClosesUnread, 100000, 3, "Receive error 0x00000068", 0.1, 1},
+    // Its close ends the wait for the close, not the wait for the bytes.
+    {"BytesUnacknowledgedAfterThePeersClose", Peer::HalfClosesUnread, 60000, 1, "Send timeout error 0x0000006e",
+     0.9, 2},
+    // A failure after the peer's close is the failure, at once, not a time-out.
+    {"ResetAfterThePeersClose", Peer::HalfClosesUnreadThenResets, 60000, 3, "Send error 0x00000068", 0.25, 1.5},
+};
+
+class FinishSending : public ::testing::TestWithParam<FinishCase> {};
+
+TEST_P(FinishSending, WaitsForTheBytesToArriveAndTheClose) {
+    const FinishCase& param = GetParam();
+    const bool fSmallBuffer = param.peer == Peer::ReadsSlowlyAndCloses || param.peer == Peer::HalfClosesUnread ||
+                              param.peer == Peer::HalfClosesUnreadThenResets;
+    ConnectedPair pair(std::make_unique<CBlockingSocket>(), fSmallBuffer ? 4096 : 0);
+    const std::string bytes(static_cast<std::size_t>(param.bytes), 'u');
+    ASSERT_EQ(pair.client.Write(bytes.data(), param.bytes, 1), param.bytes);
+
+    CBlockingSocket& peer = *pair.accepted;
+    std::size_t received = 0;
+    std::thread peerThread([&] {
+        char block[65536];
+        const auto readAll = [&](std::size_t most, int pauseMs) {
+            for (;;) {
+                const ssize_t n = ::recv(peer, block, most, 0);
+                if (n <= 0) return;
+                received += static_cast<std::size_t>(n);
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            }
+        };
+        switch (param.peer) {
+            case Peer::ReadsAllAndCloses:
+                readAll(sizeof block, 0);
+                peer.Close();
+                break;
+            case Peer::ReadsSlowlyAndCloses:
+                readAll(2048, 20);
+                peer.Close();
+                break;
+            case Peer::ReadsAllNeverCloses:
+                readAll(sizeof block, 0);
+                break;
+            case Peer::ClosesUnread:
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                peer.Close();
+                break;
+            case Peer::HalfClosesUnread:
+                ::shutdown(peer, SHUT_WR);
+                break;
+            case Peer::HalfClosesUnreadThenResets: {
+                ::shutdown(peer, SHUT_WR);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                const linger reset{1, 0};
+                ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                peer.Close();
+                break;
+            }
+        }
+    });
+
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        pair.client.FinishSending(param.timeout);
+    } catch (const CBlockingSocketException& exception) {
+        error = exception.GetErrorMessage();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    pair.client.Close();
+    peerThread.join();
+
+    EXPECT_EQ(error, param.error);
+    EXPECT_GE(seconds, param.minSeconds);
+    EXPECT_LE(seconds, param.maxSeconds);
+    if (param.error[0] == '\0') {
+        EXPECT_EQ(received, bytes.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, FinishSending, ::testing::ValuesIn(kFinishCases),
+                         [](const ::testing::TestParamInfo<FinishCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 // ---------------------------------------------------------------- HTTP lines
 

@@ -1,8 +1,9 @@
 // An FTP client observer that keeps what it was told, for tests: every
-// command line sent, every reply, every internal error, and the sizes and
-// byte counts of transfers.
+// command line sent, every reply, every internal error (with its time), the
+// sizes and byte counts of transfers, and the begin and end of sending.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,10 +18,11 @@ public:
         std::string text;
         std::string file;
         std::uint32_t line;
+        std::chrono::steady_clock::time_point at;  // when it was reported
     };
 
     void OnInternalError(const std::string& strErrorMsg, const std::string& strFileName, std::uint32_t dwLineNr) override {
-        errors.push_back({strErrorMsg, strFileName, dwLineNr});
+        errors.push_back({strErrorMsg, strFileName, dwLineNr, std::chrono::steady_clock::now()});
     }
     void OnSendCommand(const nsFTP::CCommand& Command, const nsFTP::CArg& Arguments) override {
         commands.push_back(Command.AsString(Arguments));
@@ -35,6 +37,14 @@ public:
         ++blocksReceived;
     }
     void OnEndReceivingData(long long lReceivedBytes) override { endReceivingTotals.push_back(lReceivedBytes); }
+    // "Begin after N blocks", "End <bytes> after N blocks".
+    void OnBeginSendingData() override {
+        sendingEvents.push_back("Begin after " + std::to_string(blocksSent) + " blocks");
+    }
+    void OnEndSendingData(long long lSentBytes) override {
+        sendingEvents.push_back("End " + std::to_string(lSentBytes) + " after " + std::to_string(blocksSent) +
+                                " blocks");
+    }
     void OnPreSendFile(const std::string& source, const std::string& target, long long size) override {
         events.push_back("PreSend " + source + " -> " + target + " " + std::to_string(size));
     }
@@ -69,6 +79,7 @@ public:
     std::vector<Error> errors;
     std::vector<std::string> events;
     std::vector<long long> endReceivingTotals;
+    std::vector<std::string> sendingEvents;
     long long bytesSent = 0;
     long long bytesReceived = 0;
     long long blocksSent = 0;

@@ -18,9 +18,13 @@ namespace {
 // astray ends instead of hanging.
 constexpr int kWaitMs = 10000;
 
-// A connection from `from` (any address when null) to `to`:`port`, host order.
-int connectFrom(const char* from, std::uint32_t to, std::uint16_t port) {
+// A connection from `from` (any address when null) to `to`:`port`, host
+// order; with a receive buffer of `receiveBuffer` bytes when not 0.
+int connectFrom(const char* from, std::uint32_t to, std::uint16_t port, int receiveBuffer = 0) {
     const int data = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (data >= 0 && receiveBuffer > 0) {
+        ::setsockopt(data, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in local{};
     local.sin_family = AF_INET;
     if (from != nullptr) ::inet_pton(AF_INET, from, &local.sin_addr);
@@ -91,6 +95,7 @@ ScriptedFtpServer::~ScriptedFtpServer() {
     m_thread.join();
     if (m_strangers.joinable()) m_strangers.join();
     if (m_dataListen >= 0) ::close(m_dataListen);
+    if (m_heldData >= 0) ::close(m_heldData);
 }
 
 std::vector<std::string> ScriptedFtpServer::commands() const {
@@ -108,12 +113,19 @@ std::string ScriptedFtpServer::strangerReceived() const {
     return m_strangerReceived;
 }
 
+ScriptedFtpServer::ReceiveTimes ScriptedFtpServer::receiveTimes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_receiveTimes;
+}
+
 void ScriptedFtpServer::run() {
     for (;;) {
         const int connection = m_listener.accept(0);
         if (connection < 0) return;
         serve(connection);
         ::close(connection);
+        if (m_heldData >= 0) ::close(m_heldData);
+        m_heldData = -1;
         m_pending.clear();
     }
 }
@@ -127,6 +139,10 @@ void ScriptedFtpServer::serve(int connection) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_commands.push_back(line);
+        }
+        if (m_heldData >= 0) {
+            ::close(m_heldData);
+            m_heldData = -1;
         }
         notePortCommand(line);
         FtpExchange exchange;
@@ -154,7 +170,7 @@ bool ScriptedFtpServer::perform(int connection, FtpExchange exchange) {
     if (exchange.data == FtpExchange::Data::Send || exchange.data == FtpExchange::Data::Receive ||
         exchange.data == FtpExchange::Data::SendForever) {
         if (exchange.strangerFirst) playStranger();
-        const int data = openDataConnection();
+        const int data = openDataConnection(exchange.throttle.receiveBuffer);
         if (data < 0) return false;
         if (exchange.data == FtpExchange::Data::Send) {
             m_listener.sendAll(data, exchange.dataBytes, kWaitMs);
@@ -162,20 +178,51 @@ bool ScriptedFtpServer::perform(int connection, FtpExchange exchange) {
             while (m_listener.sendAll(data, exchange.dataBytes, kWaitMs)) {
             }
         } else {
-            char block[65536];
-            std::size_t wanted = exchange.receiveLimit != 0 ? exchange.receiveLimit : SIZE_MAX;
-            while (wanted > 0 && m_listener.waitReadable(data, kWaitMs) == 1) {
-                const ssize_t n = ::recv(data, block, std::min(sizeof block, wanted), 0);
-                if (n <= 0) break;
-                wanted -= static_cast<std::size_t>(n);
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_dataReceived.append(block, static_cast<std::size_t>(n));
-            }
+            receiveData(data, exchange);
         }
-        ::close(data);
+        if (exchange.data == FtpExchange::Data::Receive && exchange.holdData) {
+            m_heldData = data;
+        } else {
+            ::close(data);
+        }
     }
     if (!exchange.finalReply.empty() && !m_listener.sendAll(connection, exchange.finalReply, kWaitMs)) return false;
     return !exchange.close;
+}
+
+void ScriptedFtpServer::receiveData(int data, const FtpExchange& exchange) {
+    using Clock = std::chrono::steady_clock;
+    const FtpExchange::Throttle& throttle = exchange.throttle;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_receiveTimes = ReceiveTimes();
+    }
+    char block[65536];
+    std::size_t wanted = exchange.receiveLimit != 0 ? exchange.receiveLimit : SIZE_MAX;
+    std::size_t total = 0;
+    bool fStalled = false;
+    while (wanted > 0 && m_listener.waitReadable(data, kWaitMs) == 1) {
+        const ssize_t n = ::recv(data, block, std::min(sizeof block, wanted), 0);
+        if (n <= 0) break;
+        wanted -= static_cast<std::size_t>(n);
+        total += static_cast<std::size_t>(n);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_receiveTimes.firstByte == Clock::time_point()) m_receiveTimes.firstByte = Clock::now();
+            m_dataReceived.append(block, static_cast<std::size_t>(n));
+        }
+        if (throttle.stallAfter != 0 && !fStalled && total >= throttle.stallAfter) {
+            fStalled = true;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_receiveTimes.stalled = Clock::now();
+            }
+            if (!m_listener.pauseFor(throttle.stall)) break;
+        }
+        if (!m_listener.pauseFor(throttle.readPause)) break;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_receiveTimes.end = Clock::now();
 }
 
 bool ScriptedFtpServer::readCommandLine(int connection, std::string& line) {
@@ -217,7 +264,7 @@ void ScriptedFtpServer::notePortCommand(const std::string& line) {
     m_dataListen = -1;
 }
 
-int ScriptedFtpServer::openDataConnection() {
+int ScriptedFtpServer::openDataConnection(int receiveBuffer) {
     if (m_dataListen >= 0) {
         if (m_listener.waitReadable(m_dataListen, kWaitMs) != 1) return -1;
         const int data = ::accept4(m_dataListen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -225,11 +272,13 @@ int ScriptedFtpServer::openDataConnection() {
         m_dataListen = -1;
         return data;
     }
-    return connectToPortAddress(m_address.c_str());
+    return connectToPortAddress(m_address.c_str(), receiveBuffer);
 }
 
 // From the given local address, or any when null.
-int ScriptedFtpServer::connectToPortAddress(const char* from) { return connectFrom(from, m_portAddress, m_portPort); }
+int ScriptedFtpServer::connectToPortAddress(const char* from, int receiveBuffer) {
+    return connectFrom(from, m_portAddress, m_portPort, receiveBuffer);
+}
 
 void ScriptedFtpServer::playStrangers(int count) {
     if (m_strangers.joinable()) m_strangers.join();

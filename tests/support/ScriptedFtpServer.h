@@ -38,6 +38,22 @@ struct FtpExchange {
     std::string dataBytes;
     // When not 0: receive only this many bytes, then close.
     std::size_t receiveLimit = 0;
+    // For Data::Receive, a slow reader (a slow link, as the client sees
+    // it): the data socket's receive buffer (SO_RCVBUF; 0 leaves the
+    // system's), set before the connection to a PORT address is made so
+    // that it holds from the handshake; a pause after each read of at most
+    // 64 KiB, the last one included; and once `stallAfter` bytes are in
+    // (when not 0), one pause of `stall` before reading on.
+    struct Throttle {
+        int receiveBuffer = 0;
+        std::chrono::milliseconds readPause{0};
+        std::size_t stallAfter = 0;
+        std::chrono::milliseconds stall{0};
+    } throttle;
+    // For Data::Receive: once the client has ended the data connection,
+    // keep it open until the next command has been read, as a server does
+    // that ends it only at ABOR.
+    bool holdData = false;
     // Before the data connection to a PORT address, one from 127.0.0.2
     // that waits until the client closes it.
     bool strangerFirst = false;
@@ -78,6 +94,15 @@ public:
     // What the connections from 127.0.0.2 received; "-" when the client
     // did not close them.
     std::string strangerReceived() const;
+    // Of the last data connection that received: when its first byte was
+    // read, when it ended (the client's end read, or the receive limit
+    // reached), and when its stall began. Default (zero) when none.
+    struct ReceiveTimes {
+        std::chrono::steady_clock::time_point firstByte{};
+        std::chrono::steady_clock::time_point end{};
+        std::chrono::steady_clock::time_point stalled{};
+    };
+    ReceiveTimes receiveTimes() const;
 
 private:
     void run();
@@ -85,8 +110,10 @@ private:
     bool perform(int connection, FtpExchange exchange);
     bool readCommandLine(int connection, std::string& line);
     bool openDataListener(std::string& piece);
-    int openDataConnection();
-    int connectToPortAddress(const char* from);
+    // receiveBuffer: SO_RCVBUF of a connection to a PORT address, 0 for the system's.
+    int openDataConnection(int receiveBuffer = 0);
+    void receiveData(int data, const FtpExchange& exchange);
+    int connectToPortAddress(const char* from, int receiveBuffer = 0);
     void playStrangers(int count);
     void playStranger();
     void notePortCommand(const std::string& line);
@@ -103,6 +130,8 @@ private:
     std::vector<std::string> m_commands;
     std::string m_dataReceived;
     std::string m_strangerReceived;
+    ReceiveTimes m_receiveTimes;
+    int m_heldData = -1;  // a data connection kept open until the next command
     std::size_t m_next = 0;  // the script's next exchange
     std::thread m_thread;
     std::thread m_strangers;
